@@ -1,0 +1,25 @@
+#include "commands/handlers.hpp"
+#include "json/writer.hpp"
+#include "scoring/retention.hpp"
+#include "scoring/retention_input.hpp"
+
+namespace mnemo::commands {
+
+Status run_score(const json::JsonValue& payload, json::ByteBuffer& out) {
+    auto input = scoring::decode_retention_input(payload);
+    if (!input) return fail(RunError{json::json_error_text(input.error())});
+    const scoring::RetentionInput& in = input.value();
+    const scoring::RetentionScore score = scoring::compute_retention(
+        in.days_since_recall, in.retrieval_count, in.importance, in.frequency);
+    // Keys in byte order: boost, retention, stability.
+    out.append("{\"boost\":");
+    json::write_double(score.boost, out);
+    out.append(",\"retention\":");
+    json::write_double(score.retention, out);
+    out.append(",\"stability\":");
+    json::write_double(score.stability, out);
+    out.push_back('}');
+    return std::monostate{};
+}
+
+}  // namespace mnemo::commands

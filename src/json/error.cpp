@@ -1,0 +1,59 @@
+#include "json/error.hpp"
+
+#include <charconv>
+
+namespace mnemo::json {
+
+std::string_view error_kind_text(ErrorKind kind) {
+    switch (kind) {
+        case ErrorKind::message: return {};
+        case ErrorKind::eof_while_parsing_list: return "EOF while parsing a list";
+        case ErrorKind::eof_while_parsing_object: return "EOF while parsing an object";
+        case ErrorKind::eof_while_parsing_string: return "EOF while parsing a string";
+        case ErrorKind::eof_while_parsing_value: return "EOF while parsing a value";
+        case ErrorKind::expected_colon: return "expected `:`";
+        case ErrorKind::expected_list_comma_or_end: return "expected `,` or `]`";
+        case ErrorKind::expected_object_comma_or_end: return "expected `,` or `}`";
+        case ErrorKind::expected_some_ident: return "expected ident";
+        case ErrorKind::expected_some_value: return "expected value";
+        case ErrorKind::expected_double_quote: return "expected `\"`";
+        case ErrorKind::invalid_escape: return "invalid escape";
+        case ErrorKind::invalid_number: return "invalid number";
+        case ErrorKind::number_out_of_range: return "number out of range";
+        case ErrorKind::invalid_unicode_code_point: return "invalid unicode code point";
+        case ErrorKind::control_character_while_parsing_string:
+            return "control character (\\u0000-\\u001F) found while parsing a string";
+        case ErrorKind::key_must_be_a_string: return "key must be a string";
+        case ErrorKind::expected_numeric_key:
+            return "invalid value: expected key to be a number in quotes";
+        case ErrorKind::float_key_must_be_finite:
+            return "float key must be finite (got NaN or +/-inf)";
+        case ErrorKind::lone_leading_surrogate_in_hex_escape:
+            return "lone leading surrogate in hex escape";
+        case ErrorKind::trailing_comma: return "trailing comma";
+        case ErrorKind::trailing_characters: return "trailing characters";
+        case ErrorKind::unexpected_end_of_hex_escape: return "unexpected end of hex escape";
+        case ErrorKind::recursion_limit_exceeded: return "recursion limit exceeded";
+    }
+    return {};
+}
+
+static void append_decimal(std::string& out, std::size_t n) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out.append(digits, end);
+}
+
+std::string json_error_text(const JsonError& error) {
+    std::string out(error.kind == ErrorKind::message ? std::string_view(error.message)
+                                                     : error_kind_text(error.kind));
+    if (error.line != 0) {
+        out += " at line ";
+        append_decimal(out, error.line);
+        out += " column ";
+        append_decimal(out, error.column);
+    }
+    return out;
+}
+
+}  // namespace mnemo::json

@@ -1,0 +1,41 @@
+// Text of numbers: integers in plain decimal, doubles as the shortest digits
+// that read back to the same double, laid out in plain or exponent notation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "json/buffer.hpp"
+
+namespace mnemo::json {
+
+// Longest text `format_double` can produce: sign, 17 digits, point, and
+// either up to 21 places of plain layout or an exponent of "e-324".
+inline constexpr std::size_t kMaxDoubleText = 32;
+
+// Shortest round-trip digits of a finite, non-zero magnitude: d1..dn with no
+// trailing zeros, and k, the decimal exponent of d1.
+struct ShortestDigits {
+    char digits[17];
+    int count;
+    int exponent;
+};
+ShortestDigits shortest_digits(double magnitude);
+
+// Lays out digits d1..dn with exponent k: plain notation for -5 <= k <= 15
+// (always with a point), otherwise d1[.d2..dn]e(+|-)|k|. Returns the length
+// written to `out`, which has room for kMaxDoubleText bytes.
+std::size_t layout_digits(bool negative, std::string_view digits, int exponent, char* out);
+
+// The text of a finite double; zero is "0.0" or "-0.0". Writes at most
+// kMaxDoubleText bytes and returns the length.
+std::size_t format_double(double value, char* out);
+void format_double(double value, ByteBuffer& out);
+void format_double(double value, std::string& out);
+
+// Plain decimal text of integers.
+void format_unsigned(std::uint64_t value, ByteBuffer& out);
+void format_signed(std::int64_t value, ByteBuffer& out);
+
+}  // namespace mnemo::json

@@ -1,0 +1,494 @@
+// One forward cursor over the payload bytes. Values are built bottom-up: the
+// elements of an open array (members of an open object) wait on a scratch
+// stack and are moved into the document's arena in one block when the
+// bracket closes, objects being sorted by key at that moment. Positions are
+// worked out only when an error is reported.
+#include "json/reader.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "json/pow10.hpp"
+
+namespace mnemo::json {
+
+namespace {
+
+// Bytes that stop the copy of a string run: the quote, the backslash and the
+// control bytes.
+constexpr auto kStringStop = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 0x20; ++c) t[c] = true;
+    t['"'] = true;
+    t['\\'] = true;
+    return t;
+}();
+
+constexpr auto kHexValue = [] {
+    std::array<std::int8_t, 256> t{};
+    for (auto& v : t) v = -1;
+    for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<std::int8_t>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<std::int8_t>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<std::int8_t>(c - 'A' + 10);
+    return t;
+}();
+
+inline bool is_digit(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+void append_utf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        char b[2] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+        out.append(b, 2);
+    } else if (cp < 0x10000) {
+        char b[3] = {static_cast<char>(0xE0 | (cp >> 12)),
+                     static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                     static_cast<char>(0x80 | (cp & 0x3F))};
+        out.append(b, 3);
+    } else {
+        char b[4] = {static_cast<char>(0xF0 | (cp >> 18)),
+                     static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+                     static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                     static_cast<char>(0x80 | (cp & 0x3F))};
+        out.append(b, 4);
+    }
+}
+
+// Stable order by key; of equal keys only the last one read is kept.
+std::size_t sort_members(JsonMember* first, std::size_t count) {
+    auto less = [](const JsonMember& a, const JsonMember& b) {
+        return key_less(a.key_view(), b.key_view());
+    };
+    if (count <= 16) {
+        for (std::size_t i = 1; i < count; ++i) {
+            if (!less(first[i], first[i - 1])) continue;
+            JsonMember m = first[i];
+            std::size_t j = i;
+            do {
+                first[j] = first[j - 1];
+                --j;
+            } while (j > 0 && less(m, first[j - 1]));
+            first[j] = m;
+        }
+    } else if (!std::is_sorted(first, first + count, less)) {
+        std::stable_sort(first, first + count, less);
+    }
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + 1 < count && first[i].key_view() == first[i + 1].key_view()) continue;
+        first[out++] = first[i];
+    }
+    return out;
+}
+
+class Reader {
+public:
+    Reader(std::string_view text, Arena& arena)
+        : p_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), arena_(arena) {}
+
+    bool document(JsonValue& out) {
+        skip_ws();
+        if (!value(out)) return false;
+        skip_ws();
+        if (pos_ != n_) return fail_at(ErrorKind::trailing_characters);
+        return true;
+    }
+
+    ErrorKind error_kind() const { return error_; }
+    std::size_t error_index() const { return error_index_; }
+
+private:
+    // P1: at the byte looked at but not consumed.
+    bool fail_at(ErrorKind kind) {
+        error_ = kind;
+        error_index_ = std::min(pos_ + 1, n_);
+        return false;
+    }
+    // P2: just after the last byte consumed.
+    bool fail_after(ErrorKind kind) {
+        error_ = kind;
+        error_index_ = pos_;
+        return false;
+    }
+
+    void skip_ws() {
+        while (pos_ < n_) {
+            unsigned char c = p_[pos_];
+            if (c != ' ' && c != '\n' && c != '\r' && c != '\t') break;
+            ++pos_;
+        }
+    }
+
+    bool value(JsonValue& out) {
+        if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_value);
+        switch (p_[pos_]) {
+            case 'n':
+                if (!literal("null")) return false;
+                out = JsonValue::null();
+                return true;
+            case 't':
+                if (!literal("true")) return false;
+                out = JsonValue::boolean(true);
+                return true;
+            case 'f':
+                if (!literal("false")) return false;
+                out = JsonValue::boolean(false);
+                return true;
+            case '-':
+                ++pos_;
+                return number(true, out);
+            case '0': case '1': case '2': case '3': case '4':
+            case '5': case '6': case '7': case '8': case '9':
+                return number(false, out);
+            case '"': {
+                ++pos_;
+                std::string_view s;
+                if (!string(s)) return false;
+                out = JsonValue::string(s.data(), s.size());
+                return true;
+            }
+            case '[': return array(out);
+            case '{': return object(out);
+            default: return fail_at(ErrorKind::expected_some_value);
+        }
+    }
+
+    // Each letter is consumed before it is compared.
+    bool literal(std::string_view word) {
+        ++pos_;
+        for (std::size_t i = 1; i < word.size(); ++i) {
+            if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_value);
+            if (p_[pos_++] != static_cast<unsigned char>(word[i]))
+                return fail_after(ErrorKind::expected_some_ident);
+        }
+        return true;
+    }
+
+    bool enter(void) {
+        if (budget_ == 1) return fail_at(ErrorKind::recursion_limit_exceeded);
+        --budget_;
+        return true;
+    }
+
+    bool array(JsonValue& out) {
+        if (!enter()) return false;
+        ++pos_;
+        skip_ws();
+        if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_list);
+        if (p_[pos_] == ']') {
+            ++pos_;
+            ++budget_;
+            out = JsonValue::array(nullptr, 0);
+            return true;
+        }
+        const std::size_t base = values_.size();
+        for (;;) {
+            JsonValue item;
+            if (!value(item)) return false;
+            values_.push_back(item);
+            skip_ws();
+            if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_list);
+            unsigned char c = p_[pos_];
+            if (c == ']') {
+                ++pos_;
+                break;
+            }
+            if (c != ',') return fail_at(ErrorKind::expected_list_comma_or_end);
+            ++pos_;
+            skip_ws();
+            if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_value);
+            if (p_[pos_] == ']') return fail_at(ErrorKind::trailing_comma);
+        }
+        ++budget_;
+        const std::size_t count = values_.size() - base;
+        JsonValue* items = arena_.allocate_array<JsonValue>(count);
+        std::memcpy(static_cast<void*>(items), values_.data() + base, count * sizeof(JsonValue));
+        values_.resize(base);
+        out = JsonValue::array(items, count);
+        return true;
+    }
+
+    bool object(JsonValue& out) {
+        if (!enter()) return false;
+        ++pos_;
+        skip_ws();
+        if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_object);
+        if (p_[pos_] == '}') {
+            ++pos_;
+            ++budget_;
+            out = JsonValue::object(nullptr, 0);
+            return true;
+        }
+        if (p_[pos_] != '"') return fail_at(ErrorKind::key_must_be_a_string);
+        const std::size_t base = members_.size();
+        for (;;) {
+            ++pos_;  // the key's opening quote
+            std::string_view key;
+            if (!string(key)) return false;
+            skip_ws();
+            if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_object);
+            if (p_[pos_] != ':') return fail_at(ErrorKind::expected_colon);
+            ++pos_;
+            skip_ws();
+            JsonValue item;
+            if (!value(item)) return false;
+            members_.push_back(JsonMember{key.data(), key.size(), item});
+            skip_ws();
+            if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_object);
+            unsigned char c = p_[pos_];
+            if (c == '}') {
+                ++pos_;
+                break;
+            }
+            if (c != ',') return fail_at(ErrorKind::expected_object_comma_or_end);
+            ++pos_;
+            skip_ws();
+            if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_value);
+            c = p_[pos_];
+            if (c == '}') return fail_at(ErrorKind::trailing_comma);
+            if (c != '"') return fail_at(ErrorKind::key_must_be_a_string);
+        }
+        ++budget_;
+        const std::size_t count = sort_members(members_.data() + base, members_.size() - base);
+        JsonMember* members = arena_.allocate_array<JsonMember>(count);
+        std::memcpy(static_cast<void*>(members), members_.data() + base, count * sizeof(JsonMember));
+        members_.resize(base);
+        out = JsonValue::object(members, count);
+        return true;
+    }
+
+    // After the opening quote. A string without escapes is a view of the
+    // payload; one with escapes is assembled run by run and stored once.
+    bool string(std::string_view& out) {
+        const std::size_t start = pos_;
+        while (pos_ < n_ && !kStringStop[p_[pos_]]) ++pos_;
+        if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_string);
+        unsigned char c = p_[pos_];
+        if (c == '"') {
+            out = {reinterpret_cast<const char*>(p_ + start), pos_ - start};
+            ++pos_;
+            return true;
+        }
+        if (c != '\\') {
+            ++pos_;
+            return fail_after(ErrorKind::control_character_while_parsing_string);
+        }
+        scratch_.assign(reinterpret_cast<const char*>(p_ + start), pos_ - start);
+        for (;;) {
+            // At a backslash.
+            ++pos_;
+            if (!escape()) return false;
+            const std::size_t run = pos_;
+            while (pos_ < n_ && !kStringStop[p_[pos_]]) ++pos_;
+            scratch_.append(reinterpret_cast<const char*>(p_ + run), pos_ - run);
+            if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_string);
+            c = p_[pos_];
+            if (c == '"') break;
+            if (c != '\\') {
+                ++pos_;
+                return fail_after(ErrorKind::control_character_while_parsing_string);
+            }
+        }
+        ++pos_;
+        char* stored = arena_.allocate_array<char>(scratch_.size());
+        if (!scratch_.empty()) std::memcpy(stored, scratch_.data(), scratch_.size());
+        out = {stored, scratch_.size()};
+        return true;
+    }
+
+    // After the backslash.
+    bool escape() {
+        if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_string);
+        switch (p_[pos_++]) {
+            case '"': scratch_.push_back('"'); return true;
+            case '\\': scratch_.push_back('\\'); return true;
+            case '/': scratch_.push_back('/'); return true;
+            case 'b': scratch_.push_back('\b'); return true;
+            case 'f': scratch_.push_back('\f'); return true;
+            case 'n': scratch_.push_back('\n'); return true;
+            case 'r': scratch_.push_back('\r'); return true;
+            case 't': scratch_.push_back('\t'); return true;
+            case 'u': break;
+            default: return fail_after(ErrorKind::invalid_escape);
+        }
+        std::uint32_t unit;
+        if (!hex4(unit)) return false;
+        if (unit >= 0xDC00 && unit <= 0xDFFF)
+            return fail_after(ErrorKind::lone_leading_surrogate_in_hex_escape);
+        if (unit < 0xD800 || unit > 0xDFFF) {
+            append_utf8(scratch_, unit);
+            return true;
+        }
+        // A leading surrogate: its trailing half must follow at once.
+        if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_string);
+        if (p_[pos_++] != '\\') return fail_after(ErrorKind::unexpected_end_of_hex_escape);
+        if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_string);
+        if (p_[pos_++] != 'u') return fail_after(ErrorKind::unexpected_end_of_hex_escape);
+        std::uint32_t low;
+        if (!hex4(low)) return false;
+        if (low < 0xDC00 || low > 0xDFFF)
+            return fail_after(ErrorKind::lone_leading_surrogate_in_hex_escape);
+        append_utf8(scratch_, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        return true;
+    }
+
+    bool hex4(std::uint32_t& out) {
+        if (n_ - pos_ < 4) {
+            pos_ = n_;
+            return fail_after(ErrorKind::eof_while_parsing_string);
+        }
+        std::uint32_t v = 0;
+        bool bad = false;
+        for (int i = 0; i < 4; ++i) {
+            std::int8_t h = kHexValue[p_[pos_ + i]];
+            bad |= h < 0;
+            v = (v << 4) | static_cast<std::uint32_t>(h & 0xF);
+        }
+        pos_ += 4;
+        if (bad) return fail_after(ErrorKind::invalid_escape);
+        out = v;
+        return true;
+    }
+
+    // The significand S collects digits while it fits in 64 bits; the
+    // decimal exponent E counts dropped integer digits and taken fraction
+    // digits; the double is S scaled by a power of ten from the table.
+    bool number(bool negative, JsonValue& out) {
+        constexpr std::uint64_t kLimit = 1844674407370955161u;  // (2^64 - 1) / 10
+        if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_value);
+        unsigned char c = p_[pos_++];
+        if (!is_digit(c)) return fail_after(ErrorKind::invalid_number);
+        std::uint64_t s = c - '0';
+        std::int64_t e = 0;
+        bool full = false;  // a digit did not fit: later digits are dropped
+        if (c == '0') {
+            if (pos_ < n_ && is_digit(p_[pos_])) return fail_at(ErrorKind::invalid_number);
+        } else {
+            while (pos_ < n_ && is_digit(p_[pos_])) {
+                unsigned d = p_[pos_] - '0';
+                if (full || s > kLimit || (s == kLimit && d > 5)) {
+                    full = true;
+                    ++e;
+                } else {
+                    s = s * 10 + d;
+                }
+                ++pos_;
+            }
+        }
+        bool is_double = full;
+        if (pos_ < n_ && p_[pos_] == '.') {
+            ++pos_;
+            is_double = true;
+            if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_value);
+            if (!is_digit(p_[pos_])) return fail_at(ErrorKind::invalid_number);
+            while (pos_ < n_ && is_digit(p_[pos_])) {
+                unsigned d = p_[pos_] - '0';
+                if (!full && (s > kLimit || (s == kLimit && d > 5))) full = true;
+                if (!full) {
+                    s = s * 10 + d;
+                    --e;
+                }
+                ++pos_;
+            }
+        }
+        if (pos_ < n_ && (p_[pos_] == 'e' || p_[pos_] == 'E')) {
+            ++pos_;
+            is_double = true;
+            bool exp_negative = false;
+            if (pos_ < n_ && (p_[pos_] == '+' || p_[pos_] == '-')) {
+                exp_negative = p_[pos_] == '-';
+                ++pos_;
+            }
+            if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_value);
+            c = p_[pos_++];
+            if (!is_digit(c)) return fail_after(ErrorKind::invalid_number);
+            std::int32_t x = c - '0';
+            while (pos_ < n_ && is_digit(p_[pos_])) {
+                int d = p_[pos_++] - '0';
+                if (x > 214748364 || (x == 214748364 && d > 7)) {
+                    if (s != 0 && !exp_negative)
+                        return fail_after(ErrorKind::number_out_of_range);
+                    while (pos_ < n_ && is_digit(p_[pos_])) ++pos_;
+                    out = JsonValue::from_double(negative ? -0.0 : 0.0);
+                    return true;
+                }
+                x = x * 10 + d;
+            }
+            e += exp_negative ? -static_cast<std::int64_t>(x) : x;
+        }
+        if (!is_double) {
+            if (!negative) {
+                out = JsonValue::from_unsigned(s);
+            } else if (s >= 1 && s <= (std::uint64_t{1} << 63)) {
+                out = JsonValue::from_signed(static_cast<std::int64_t>(0 - s));
+            } else {
+                out = JsonValue::from_double(-static_cast<double>(s));
+            }
+            return true;
+        }
+        e = std::clamp<std::int64_t>(e, INT32_MIN, INT32_MAX);
+        double v = static_cast<double>(s);
+        if (e >= 0) {
+            if (e <= 308) {
+                v *= kPow10[e];
+                if (std::isinf(v)) return fail_after(ErrorKind::number_out_of_range);
+            } else if (v != 0.0) {
+                return fail_after(ErrorKind::number_out_of_range);
+            }
+        } else {
+            while (e < -308 && v != 0.0) {
+                v /= 1e308;
+                e += 308;
+            }
+            if (v != 0.0) v /= kPow10[-e];
+        }
+        out = JsonValue::from_double(negative ? -v : v);
+        return true;
+    }
+
+    const unsigned char* p_;
+    std::size_t n_;
+    std::size_t pos_ = 0;
+    int budget_ = kNestingBudget;
+    Arena& arena_;
+    std::vector<JsonValue> values_;
+    std::vector<JsonMember> members_;
+    std::string scratch_;
+    ErrorKind error_ = ErrorKind::message;
+    std::size_t error_index_ = 0;
+};
+
+}  // namespace
+
+Position position_of(std::string_view text, std::size_t index) {
+    std::size_t line_start = 0;
+    std::size_t line = 1;
+    const char* base = text.data();
+    const char* p = base;
+    const char* end = base + index;
+    while (p < end) {
+        const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+        if (!nl) break;
+        p = static_cast<const char*>(nl) + 1;
+        ++line;
+        line_start = static_cast<std::size_t>(p - base);
+    }
+    return {line, index - line_start};
+}
+
+Result<JsonDocument, JsonError> parse_json(std::string_view text) {
+    JsonDocument doc;
+    Reader reader(text, doc.arena);
+    if (!reader.document(doc.root)) {
+        Position at = position_of(text, reader.error_index());
+        return fail(JsonError::at(reader.error_kind(), at.line, at.column));
+    }
+    return doc;
+}
+
+}  // namespace mnemo::json

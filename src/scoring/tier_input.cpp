@@ -1,0 +1,29 @@
+#include "scoring/tier_input.hpp"
+
+#include "json/record.hpp"
+
+namespace mnemo::scoring {
+
+namespace {
+
+using json::FieldType;
+
+constexpr json::RecordSpec<TierInput, 6> kTierInput{
+    "TierInput",
+    {{
+        {"days_since_recall", FieldType::f64, true, &TierInput::days_since_recall},
+        {"retrieval_count", FieldType::f64, true, &TierInput::retrieval_count},
+        {"importance", FieldType::f64, true, &TierInput::importance},
+        {"frequency", FieldType::f64, true, &TierInput::frequency},
+        {"is_procedural", FieldType::boolean, false, nullptr, &TierInput::is_procedural},
+        {"keep_forever", FieldType::boolean, false, nullptr, &TierInput::keep_forever},
+    }},
+};
+
+}  // namespace
+
+Result<TierInput, json::JsonError> decode_tier_input(const json::JsonValue& value) {
+    return json::decode_record(value, kTierInput);
+}
+
+}  // namespace mnemo::scoring

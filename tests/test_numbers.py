@@ -1,0 +1,182 @@
+"""Number text both ways: the reader's significand/exponent procedure and the
+layout of doubles. A number placed where a boolean belongs is named in the
+decoding message, which shows how it was read and how it is written."""
+
+from decimal import Decimal
+
+import pytest
+from hypothesis import example, given, settings
+from hypothesis import strategies as st
+
+from conftest import result_of, run_error
+
+POW10 = [float(f"1e{i}") for i in range(309)]
+U64_MAX = 2**64 - 1
+
+
+def wording(number_text):
+    message = run_error("tier", f"[0,0,0,0,{number_text}]")
+    head, tail = "invalid type: ", ", expected a boolean"
+    assert message.startswith(head) and message.endswith(tail), message
+    return message[len(head) : -len(tail)]
+
+
+@pytest.mark.parametrize(
+    "text, expected",
+    [
+        ("0", "integer `0`"),
+        ("7", "integer `7`"),
+        ("-3", "integer `-3`"),
+        ("18446744073709551615", "integer `18446744073709551615`"),
+        ("-9223372036854775808", "integer `-9223372036854775808`"),
+        ("18446744073709551616", "floating point `1.8446744073709552e+19`"),
+        ("-9223372036854775809", "floating point `-9.223372036854776e+18`"),
+        ("-0", "floating point `-0.0`"),
+        ("0.0", "floating point `0.0`"),
+        ("-0.0", "floating point `-0.0`"),
+        ("1.0", "floating point `1.0`"),
+        ("1e0", "floating point `1.0`"),
+        ("10.0", "floating point `10.0`"),
+        ("0.1", "floating point `0.1`"),
+        ("0.001", "floating point `0.001`"),
+        ("0.00001", "floating point `0.00001`"),
+        ("0.000012345", "floating point `0.000012345`"),
+        ("0.000001", "floating point `1e-6`"),
+        ("1e-7", "floating point `1e-7`"),
+        ("1.5e-7", "floating point `1.5e-7`"),
+        ("-2.5", "floating point `-2.5`"),
+        ("100.25", "floating point `100.25`"),
+        ("123456789.0", "floating point `123456789.0`"),
+        ("1e15", "floating point `1000000000000000.0`"),
+        ("1e16", "floating point `1e+16`"),
+        ("1.5e16", "floating point `1.5e+16`"),
+        ("1e20", "floating point `1e+20`"),
+        ("1e21", "floating point `1e+21`"),
+        # the 21st digit is dropped and counted in the exponent
+        ("123456789012345678901", "floating point `1.2345678901234567e+20`"),
+        ("1.7976931348623157e308", "floating point `1.7976931348623157e+308`"),
+        ("5e-324", "floating point `5e-324`"),
+        ("1e-400", "floating point `0.0`"),
+        ("-1e-400", "floating point `-0.0`"),
+        ("0e999999999999", "floating point `0.0`"),
+        ("-0e999999999999", "floating point `-0.0`"),
+        ("1e-99999999999", "floating point `0.0`"),
+        ("9007199254740993", "integer `9007199254740993`"),
+        # S = 90071992547409930 is rounded to a double before the division
+        ("9007199254740993.0", "floating point `9007199254740994.0`"),
+        # not correctly rounded beyond 2^53 and 10^22: the procedure decides
+        ("8.988465674311579e307", "floating point `8.98846567431158e+307`"),
+        ("1" * 300 + ".5", "floating point `1.1111111111111112e+299`"),
+    ],
+)
+def test_number_values(text, expected):
+    assert wording(text) == expected
+
+
+def model_number(text):
+    """The reader's procedure, step by step, with Python's exact integers and
+    IEEE doubles. Returns the wording of the value."""
+    negative = text.startswith("-")
+    body = text[1:] if negative else text
+    mantissa, _, exponent = body.replace("E", "e").partition("e")
+    int_part, _, frac_part = mantissa.partition(".")
+    s, e, full = 0, 0, False
+    for ch in int_part:
+        if full or s * 10 + int(ch) > U64_MAX:
+            full = True
+            e += 1
+        else:
+            s = s * 10 + int(ch)
+    is_double = full or "." in mantissa or "e" in body.replace("E", "e")
+    for ch in frac_part:
+        if not full and s * 10 + int(ch) > U64_MAX:
+            full = True
+        if not full:
+            s = s * 10 + int(ch)
+            e -= 1
+    if exponent:
+        x = int(exponent)
+        if abs(x) > 2**31 - 1:
+            if s != 0 and x > 0:
+                return "out of range"
+            return "floating point `" + ("-0.0" if negative else "0.0") + "`"
+        e = max(-(2**31), min(2**31 - 1, e + x))
+    if not is_double:
+        if not negative:
+            return f"integer `{s}`"
+        if 1 <= s <= 2**63:
+            return f"integer `-{s}`"
+        return "floating point `" + layout(-float(s)) + "`"
+    v = float(s)
+    if 0 <= e <= 308:
+        v *= POW10[e]
+        if v == float("inf"):
+            return "out of range"
+    elif e > 308:
+        if v != 0.0:
+            return "out of range"
+    else:
+        while e < -308 and v != 0.0:
+            v /= 1e308
+            e += 308
+        if v != 0.0:
+            v /= POW10[-e]
+    return "floating point `" + layout(-v if negative else v) + "`"
+
+
+def layout(x):
+    """Shortest round-trip digits (Python's repr) in the engine's layout."""
+    sign = "-" if str(x).startswith("-") else ""
+    if x == 0:
+        return sign + "0.0"
+    _, digits, exp = Decimal(repr(abs(x))).as_tuple()
+    digits = "".join(map(str, digits)).rstrip("0")
+    n = len(digits)
+    k = exp + len(Decimal(repr(abs(x))).as_tuple().digits) - 1
+    if -5 <= k <= 15:
+        if k >= n - 1:
+            return sign + digits + "0" * (k - n + 1) + ".0"
+        if k >= 0:
+            return sign + digits[: k + 1] + "." + digits[k + 1 :]
+        return sign + "0." + "0" * (-k - 1) + digits
+    mant = digits[0] + ("." + digits[1:] if n > 1 else "")
+    return sign + mant + "e" + ("-" if k < 0 else "+") + str(abs(k))
+
+
+number_texts = st.builds(
+    lambda neg, int_part, frac, exp: neg + int_part + frac + exp,
+    st.sampled_from(["", "-"]),
+    st.one_of(st.just("0"), st.from_regex(r"[1-9][0-9]{0,40}", fullmatch=True)),
+    st.one_of(st.just(""), st.from_regex(r"\.[0-9]{1,40}", fullmatch=True)),
+    st.one_of(st.just(""), st.from_regex(r"[eE][+-]?[0-9]{1,4}", fullmatch=True)),
+)
+
+
+@settings(max_examples=3000, deadline=None)
+@given(number_texts)
+@example("4.9406564584124654e-324")
+@example("2.2250738585072011e-308")
+@example("179769313486231570000000000000000000000000000000000000000000000000000000")
+def test_reader_follows_the_procedure(text):
+    expected = model_number(text)
+    if expected == "out of range":
+        assert run_error("tier", f"[0,0,0,0,{text}]").startswith("number out of range at line 1")
+    else:
+        assert wording(text) == expected
+
+
+@settings(max_examples=3000, deadline=None)
+@given(st.floats(allow_nan=False, allow_infinity=False))
+def test_doubles_are_written_with_the_shortest_digits(x):
+    # The engine reads repr(x) by its own procedure, so compare with the
+    # model's reading of the same text rather than with x itself.
+    text = repr(x)
+    assert wording(text) == model_number(text)
+
+
+@pytest.mark.parametrize(
+    "payload, boost",
+    [("[0,1e308,0,0]", "4.5e+307"), ("[0,0,0,0]", "1.0"), ("[0,1e-320,0,0]", "1.0")],
+)
+def test_doubles_in_responses(payload, boost):
+    assert f'"boost":{boost},' in result_of("score", payload)
