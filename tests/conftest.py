@@ -31,3 +31,8 @@ def result_of(command, payload):
     head, tail = '{"ok":true,"result":', "}"
     assert text.startswith(head) and text.endswith(tail)
     return text[len(head) : -len(tail)]
+
+
+@pytest.fixture
+def engine_run():
+    return engine.run

@@ -1,0 +1,94 @@
+"""Dispatch on the command name, the response envelope, and tier-batch."""
+
+import json
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+import mnemoweaver_engine_native as engine
+from conftest import result_of, run_error
+
+ITEM = '{"days_since_recall": 2, "retrieval_count": 1, "importance": 0.5, "frequency": 0.5}'
+
+
+@pytest.mark.parametrize(
+    "command, message",
+    [
+        ("nope", "unknown command: nope"),
+        ("", "unknown command: "),
+        ("Tier", "unknown command: Tier"),
+        ("tier ", "unknown command: tier "),
+        (" tier", "unknown command:  tier"),
+        ("tier-Batch", "unknown command: tier-Batch"),
+        ("tier_batch", "unknown command: tier_batch"),
+        ("scores", "unknown command: scores"),
+        ("SCORE", "unknown command: SCORE"),
+        ("tie", "unknown command: tie"),
+        ("tier\0", "unknown command: tier\0"),
+        ("tiér", "unknown command: tiér"),
+        ('"quoted"\n', 'unknown command: "quoted"\n'),
+    ],
+)
+def test_unknown_commands_are_named_verbatim(command, message):
+    assert run_error(command, ITEM) == message
+
+
+def test_whole_responses():
+    assert engine.run("tier", ITEM) == (
+        '{"ok":true,"result":{"action":"inject_to_prompt","retention":0.09631193509101253,"tier":"hot"}}'
+    )
+    assert engine.run("score", "[0,0,0,0]") == (
+        '{"ok":true,"result":{"boost":1.0,"retention":1.0,"stability":0.001}}'
+    )
+    assert engine.run("tier-batch", '{"items":[]}') == '{"ok":true,"result":{"decisions":[]}}'
+    # trailing whitespace is not a syntax fault
+    assert engine.run("score", "[0,0,0,0] \n") == engine.run("score", "[0,0,0,0]")
+
+
+def test_tier_batch_keeps_item_order_and_ignores_other_members():
+    payload = '{"items": [[0, 0, 0, 0], [1000, 0, 0, 0, false, true]], "note": 1}'
+    assert result_of("tier-batch", payload) == (
+        '{"decisions":[{"action":"long_term_semantic","retention":1.0,"tier":"warm_semantic"},'
+        '{"action":"keep_forever_tag","retention":1.0,"tier":"warm_semantic"}]}'
+    )
+
+
+@pytest.mark.parametrize(
+    "payload, message",
+    [
+        ("{}", "missing required field: items"),
+        ("[]", "missing required field: items"),
+        ("null", "missing required field: items"),
+        ('{"item": []}', "missing required field: items"),
+        ('{"Items": []}', "missing required field: items"),
+        ('{"items": {}}', "missing required field: items"),
+        ('{"items": null}', "missing required field: items"),
+        ('{"items": [[0, 0, 0, 0], 5, []]}', "invalid type: integer `5`, expected struct TierInput"),
+        ('{"items": [{"days_since_recall": 3}]}', "missing field `retrieval_count`"),
+        ('{"items": [[0,0,0,0], [0,0,0,0,1]]}', "invalid type: integer `1`, expected a boolean"),
+        ('{"items": [[0,0,0,0], []], "items": [[1,2]]}', "invalid length 2, expected struct TierInput with 6 elements"),
+    ],
+)
+def test_tier_batch_failures(payload, message):
+    assert run_error("tier-batch", payload) == message
+
+
+finite = st.floats(allow_nan=False, allow_infinity=False)
+tier_items = st.one_of(
+    st.tuples(finite, finite, finite, finite).map(lambda t: list(t)),
+    st.tuples(finite, finite, finite, finite, st.booleans(), st.booleans()).map(lambda t: list(t)),
+    st.fixed_dictionaries(
+        {"days_since_recall": finite, "retrieval_count": finite, "importance": finite, "frequency": finite},
+        optional={"is_procedural": st.booleans(), "keep_forever": st.booleans(), "note": st.text()},
+    ),
+)
+
+
+@settings(max_examples=200, deadline=None)
+@given(st.lists(tier_items, max_size=20))
+def test_tier_batch_equals_single_tier_calls(items):
+    singles = [result_of("tier", json.dumps(item)) for item in items]
+    assert result_of("tier-batch", json.dumps({"items": items})) == (
+        '{"decisions":[' + ",".join(singles) + "]}"
+    )
