@@ -1,0 +1,441 @@
+#include "oracle.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <new>
+
+#include "commands/run_command.hpp"
+#include "json/buffer.hpp"
+#include "json/error.hpp"
+#include "json/number_text.hpp"
+#include "json/reader.hpp"
+#include "json/writer.hpp"
+
+namespace mnemo::oracle {
+
+namespace {
+
+using json::JsonKind;
+using json::JsonMember;
+using json::JsonValue;
+using json::NumberRepr;
+
+constexpr std::string_view kEnvelopeOpen = "{\"ok\":true,\"result\":";
+constexpr std::string_view kErrorHead = "error: ";
+
+// The text being checked, for the report of a violated property.
+struct Subject {
+    std::string_view command;
+    std::string_view payload;
+};
+
+// At most `limit` bytes of `s`, with control bytes, quotes and non-ASCII
+// bytes shown as \xNN so that the report is one readable line.
+std::string excerpt(std::string_view s, std::size_t limit = 240) {
+    std::string out;
+    const std::size_t n = s.size() < limit ? s.size() : limit;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c >= 0x7F || c == '\\') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    if (n < s.size()) out += "... (" + std::to_string(s.size()) + " bytes)";
+    return out;
+}
+
+[[noreturn]] void violated(const Subject& subject, std::string_view property,
+                           std::string_view detail = {}) {
+    std::fprintf(stderr,
+                 "\n*** property violated: %.*s\n    command: \"%s\"\n    payload: \"%s\"\n",
+                 static_cast<int>(property.size()), property.data(),
+                 excerpt(subject.command).c_str(), excerpt(subject.payload).c_str());
+    if (!detail.empty()) std::fprintf(stderr, "    detail:  %s\n", excerpt(detail, 600).c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+bool starts_with(std::string_view s, std::string_view head) { return s.substr(0, head.size()) == head; }
+
+bool ends_with(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+std::uint64_t bits_of(double d) {
+    std::uint64_t b;
+    std::memcpy(&b, &d, sizeof b);
+    return b;
+}
+
+// The writer's text of a finite double must read back as exactly that double
+// under a correctly rounded conversion.
+void check_written_double(const Subject& subject, double d) {
+    if (!std::isfinite(d)) violated(subject, "a document holds a non-finite double");
+    std::string text;
+    json::format_double(d, text);
+    double back = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), back);
+    if (ec != std::errc() || end != text.data() + text.size() || bits_of(back) != bits_of(d))
+        violated(subject, "the text of a double does not read back exactly", text);
+}
+
+// The first and the second reading of one document. Sets `moved` when a
+// double differs (by at most two units in the last place).
+void compare_documents(const Subject& subject, const JsonValue& a, const JsonValue& b,
+                       bool& moved) {
+    if (a.kind() != b.kind()) violated(subject, "a value changed kind when written and read back");
+    switch (a.kind()) {
+        case JsonKind::null: return;
+        case JsonKind::boolean:
+            if (a.as_bool() != b.as_bool()) violated(subject, "a boolean changed");
+            return;
+        case JsonKind::number: {
+            if (a.number_repr() != b.number_repr())
+                violated(subject, "a number changed representation");
+            if (a.number_repr() != NumberRepr::floating) {
+                if (a.as_unsigned() != b.as_unsigned()) violated(subject, "an integer changed");
+                return;
+            }
+            check_written_double(subject, a.as_double());
+            const std::uint64_t x = bits_of(a.as_double()), y = bits_of(b.as_double());
+            if (x == y) return;
+            const std::uint64_t distance = x > y ? x - y : y - x;
+            if ((x >> 63) != (y >> 63) || distance > 2) {
+                std::string detail;
+                json::format_double(a.as_double(), detail);
+                detail += " read back as ";
+                json::format_double(b.as_double(), detail);
+                violated(subject, "a double moved by more than two units in the last place", detail);
+            }
+            moved = true;
+            return;
+        }
+        case JsonKind::string:
+            if (a.as_string() != b.as_string()) violated(subject, "a string changed", b.as_string());
+            return;
+        case JsonKind::array: {
+            if (a.size() != b.size()) violated(subject, "an array changed length");
+            auto x = a.items(), y = b.items();
+            for (std::size_t i = 0; i < x.size(); ++i) compare_documents(subject, x[i], y[i], moved);
+            return;
+        }
+        case JsonKind::object: {
+            if (a.size() != b.size()) violated(subject, "an object changed size");
+            auto x = a.members(), y = b.members();
+            for (std::size_t i = 0; i < x.size(); ++i) {
+                if (i > 0 && !json::key_less(x[i - 1].key_view(), x[i].key_view()))
+                    violated(subject, "object keys are not unique and ascending", x[i].key_view());
+                if (x[i].key_view() != y[i].key_view()) violated(subject, "a key changed");
+                compare_documents(subject, x[i].value, y[i].value, moved);
+            }
+            return;
+        }
+    }
+    violated(subject, "a value of no known kind");
+}
+
+// A reader error carries a kind of its own and a position inside the text,
+// and its message is the kind's text followed by that position.
+void check_reader_error(const Subject& subject, std::string_view text, const json::JsonError& e) {
+    if (e.kind == json::ErrorKind::message) violated(subject, "a reader error without a kind");
+    std::size_t lines = 1;
+    for (char c : text) lines += c == '\n';
+    if (e.line < 1 || e.line > lines || e.column > text.size())
+        violated(subject, "a reader error outside the text", json::json_error_text(e));
+    const std::string message = json::json_error_text(e);
+    const std::string tail =
+        " at line " + std::to_string(e.line) + " column " + std::to_string(e.column);
+    const std::string_view kind = json::error_kind_text(e.kind);
+    if (kind.empty() || message.size() != kind.size() + tail.size() || !starts_with(message, kind) ||
+        !ends_with(message, tail))
+        violated(subject, "a reader message is not its kind and position", message);
+}
+
+// Parses `text` and writes it back; the written text must read back to the
+// same document. Returns the written text and whether a double moved.
+std::string round_trip(const Subject& subject, std::string_view text, bool& moved) {
+    auto first = json::parse_json(text);
+    if (!first) {
+        check_reader_error(subject, text, first.error());
+        return {};
+    }
+    json::ByteBuffer once;
+    json::write_json(first.value().root, once);
+    for (char c : once.view())
+        if (static_cast<unsigned char>(c) < 0x20)
+            violated(subject, "the writer let a control byte through", once.view());
+    if (is_valid_utf8(text) && !is_valid_utf8(once.view()))
+        violated(subject, "the writer made ill-formed UTF-8 of well-formed text", once.view());
+
+    auto second = json::parse_json(once.view());
+    if (!second)
+        violated(subject, "written text does not read back",
+                 json::json_error_text(second.error()) + " in " + std::string(once.view()));
+    moved = false;
+    compare_documents(subject, first.value().root, second.value().root, moved);
+
+    json::ByteBuffer twice;
+    json::write_json(second.value().root, twice);
+    if (!moved && twice.view() != once.view())
+        violated(subject, "the second write differs from the first",
+                 std::string(once.view()) + " then " + std::string(twice.view()));
+    return std::string(once.view());
+}
+
+enum class Command { tier, tier_batch, score, unknown };
+
+Command command_of(std::string_view name) {
+    if (name == "tier") return Command::tier;
+    if (name == "tier-batch") return Command::tier_batch;
+    if (name == "score") return Command::score;
+    return Command::unknown;
+}
+
+const JsonValue* member(const JsonValue& object, std::string_view key) {
+    return object.kind() == JsonKind::object ? object.find(key) : nullptr;
+}
+
+bool is_double(const JsonValue* v) {
+    return v && v->kind() == JsonKind::number && v->number_repr() == NumberRepr::floating;
+}
+
+// {"action":…,"retention":…,"tier":…} with an action of the cascade, the
+// tier that goes with it and a retention between 0 and 10.
+void check_decision(const Subject& subject, const JsonValue& d) {
+    struct Pair {
+        std::string_view action, tier;
+    };
+    static constexpr Pair kPairs[] = {
+        {"keep_forever_tag", "warm_semantic"},  {"inject_to_prompt", "hot"},
+        {"keep_procedural", "warm_procedural"}, {"long_term_semantic", "warm_semantic"},
+        {"spaced_repetition", "warm_episodic"}, {"archive_on_demand", "cold"},
+        {"maintain_warm", "warm_episodic"},
+    };
+    const JsonValue* action = member(d, "action");
+    const JsonValue* tier = member(d, "tier");
+    const JsonValue* retention = member(d, "retention");
+    if (d.size() != 3 || !action || !tier || !is_double(retention) ||
+        action->kind() != JsonKind::string || tier->kind() != JsonKind::string)
+        violated(subject, "a decision is not {action, retention, tier}");
+    const double r = retention->as_double();
+    if (!(r >= 0.0 && r <= 10.0)) violated(subject, "a retention outside 0..10");
+    for (const Pair& p : kPairs) {
+        if (action->as_string() != p.action) continue;
+        if (tier->as_string() != p.tier) violated(subject, "an action with the wrong tier");
+        if (p.action == "keep_forever_tag" && r != 1.0)
+            violated(subject, "a keep-forever decision whose retention is not 1.0");
+        return;
+    }
+    violated(subject, "an unknown action", action->as_string());
+}
+
+// A success response: the envelope, canonical text, the command's shape.
+void check_response(const Subject& subject, Command command, std::string_view text) {
+    if (!starts_with(text, kEnvelopeOpen) || !ends_with(text, "}"))
+        violated(subject, "a response without the envelope", text);
+    bool moved = false;
+    const std::string rewritten = round_trip(subject, text, moved);
+    if (rewritten.empty()) violated(subject, "a response that does not parse", text);
+    if (!moved && rewritten != text) violated(subject, "a response that is not canonical", text);
+
+    auto doc = json::parse_json(text);
+    const JsonValue& root = doc.value().root;
+    const JsonValue* ok = member(root, "ok");
+    const JsonValue* result = member(root, "result");
+    if (root.size() != 2 || !ok || ok->kind() != JsonKind::boolean || !ok->as_bool() || !result)
+        violated(subject, "a response that is not {ok: true, result}", text);
+    switch (command) {
+        case Command::tier: check_decision(subject, *result); return;
+        case Command::tier_batch: {
+            const JsonValue* decisions = member(*result, "decisions");
+            if (result->size() != 1 || !decisions || decisions->kind() != JsonKind::array)
+                violated(subject, "a batch result that is not {decisions: [...]}", text);
+            for (const JsonValue& d : decisions->items()) check_decision(subject, d);
+            return;
+        }
+        case Command::score: {
+            const JsonValue* boost = member(*result, "boost");
+            const JsonValue* retention = member(*result, "retention");
+            const JsonValue* stability = member(*result, "stability");
+            if (result->size() != 3 || !is_double(boost) || !is_double(retention) ||
+                !is_double(stability))
+                violated(subject, "a score that is not {boost, retention, stability}", text);
+            if (!(retention->as_double() >= 0.0 && retention->as_double() <= 10.0) ||
+                !(stability->as_double() >= 0.001) || !(boost->as_double() >= 1.0))
+                violated(subject, "a score outside its ranges", text);
+            return;
+        }
+        case Command::unknown: break;
+    }
+    violated(subject, "a response to an unknown command", text);
+}
+
+// A handler's failure is a record decoding message or the batch's own one,
+// never positioned, naming the record of its command.
+void check_handler_message(const Subject& subject, Command command, std::string_view message) {
+    const bool decoding = starts_with(message, "invalid type: ") ||
+                          starts_with(message, "invalid length ") ||
+                          (starts_with(message, "missing field `") && ends_with(message, "`"));
+    const bool batch_shape =
+        command == Command::tier_batch && message == "missing required field: items";
+    if (!decoding && !batch_shape) violated(subject, "an unexpected handler message", message);
+    const bool score = command == Command::score;
+    const std::string_view other = score ? ", expected struct TierInput" : ", expected struct RetentionInput";
+    const std::string_view other_length =
+        score ? ", expected struct TierInput with 6 elements" : ", expected struct RetentionInput with 4 elements";
+    if (ends_with(message, other) || ends_with(message, other_length))
+        violated(subject, "a message naming the other command's record", message);
+}
+
+std::string_view result_of(std::string_view response) {
+    return response.substr(kEnvelopeOpen.size(), response.size() - kEnvelopeOpen.size() - 1);
+}
+
+double retention_of(std::string_view response) {
+    auto doc = json::parse_json(response);
+    return doc.value().root.find("result")->find("retention")->as_double();
+}
+
+// The three commands agree on one item: "tier" equals a one-item
+// "tier-batch", and its retention equals that of "score" unless the item is
+// kept forever.
+void check_agreement(const Subject& subject, std::string_view tier_answer) {
+    const std::string wrapped = "{\"items\":[" + std::string(subject.payload) + "]}";
+    const std::string batch = answer_text("tier-batch", wrapped);
+    if (starts_with(batch, kErrorHead)) {
+        // Wrapping adds two levels of nesting.
+        if (batch.find("recursion limit exceeded at line ") == std::string::npos)
+            violated(subject, "a one-item batch fails where tier succeeds", batch);
+    } else {
+        const std::string expected =
+            std::string(kEnvelopeOpen) + "{\"decisions\":[" + std::string(result_of(tier_answer)) + "]}}";
+        if (batch != expected) violated(subject, "a one-item batch differs from tier", batch);
+    }
+
+    const std::string score = answer_text("score", subject.payload);
+    if (starts_with(score, kErrorHead) ||
+        tier_answer.find("\"keep_forever_tag\"") != std::string_view::npos)
+        return;
+    if (bits_of(retention_of(score)) != bits_of(retention_of(tier_answer)))
+        violated(subject, "score and tier disagree on the retention", score);
+}
+
+}  // namespace
+
+bool is_valid_utf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
+        int len;
+        std::uint32_t cp;
+        if (b >= 0xC2 && b <= 0xDF) {
+            len = 2;
+            cp = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            len = 3;
+            cp = b & 0x0F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            len = 4;
+            cp = b & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p < len) return false;
+        for (int i = 1; i < len; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        p += len;
+    }
+    return true;
+}
+
+void check_json_round_trip(std::string_view text) {
+    bool moved = false;
+    round_trip(Subject{"(reader and writer)", text}, text, moved);
+}
+
+std::string answer_text(std::string_view command, std::string_view payload) {
+    auto result = commands::run_command(command, payload);
+    if (!result) return std::string(kErrorHead) + result.error().message;
+    return std::string(result.value().view());
+}
+
+void check_command(std::string_view command_text, std::string_view payload) {
+    const Subject subject{command_text, payload};
+    std::string answer;
+    try {
+        answer = answer_text(command_text, payload);
+        if (answer != answer_text(command_text, payload))
+            violated(subject, "two calls with the same arguments answer differently", answer);
+    } catch (const std::bad_alloc&) {
+        throw;  // the one exception the command layer may let through
+    } catch (const std::exception& e) {
+        violated(subject, "the command layer threw", e.what());
+    } catch (...) {
+        violated(subject, "the command layer threw something that is not an exception");
+    }
+    if (!is_valid_utf8(answer)) violated(subject, "an answer that is not UTF-8", answer);
+
+    auto parsed = json::parse_json(payload);
+    if (!parsed) {
+        check_reader_error(subject, payload, parsed.error());
+        const std::string expected = std::string(kErrorHead) + json::json_error_text(parsed.error());
+        if (answer != expected) violated(subject, "a malformed payload answered otherwise", answer);
+        return;
+    }
+    const Command command = command_of(command_text);
+    if (command == Command::unknown) {
+        if (answer != std::string(kErrorHead) + "unknown command: " + std::string(command_text))
+            violated(subject, "an unknown command answered otherwise", answer);
+        return;
+    }
+    if (starts_with(answer, kErrorHead)) {
+        check_handler_message(subject, command, std::string_view(answer).substr(kErrorHead.size()));
+        return;
+    }
+    check_response(subject, command, answer);
+    if (command == Command::tier) check_agreement(subject, answer);
+}
+
+bool check_command_input(std::string_view input) {
+    const std::size_t separator = input.find('\xFF');
+    if (separator != std::string_view::npos) {
+        const std::string_view command = input.substr(0, separator);
+        const std::string_view payload = input.substr(separator + 1);
+        if (!is_valid_utf8(command) || !is_valid_utf8(payload)) return false;
+        check_command(command, payload);
+        return true;
+    }
+    if (!is_valid_utf8(input)) return false;
+    for (std::string_view command : {"tier", "tier-batch", "score"}) check_command(command, input);
+    return true;
+}
+
+void check_command_answer(std::string_view command, std::string_view payload,
+                          std::string_view expected) {
+    check_command(command, payload);
+    const std::string answer = answer_text(command, payload);
+    if (answer != expected)
+        violated(Subject{command, payload}, "a wrong answer",
+                 "got " + answer + ", expected " + std::string(expected));
+}
+
+}  // namespace mnemo::oracle
