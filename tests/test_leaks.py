@@ -1,0 +1,90 @@
+"""Every success and every failure path of run(), called 100,000 times, must
+leave memory where it was: no Python objects kept (tracemalloc, allocated
+blocks), no C++ memory kept (the C library's heap, resident set size), and
+no reference taken from the arguments or the module."""
+
+import gc
+import importlib.util
+import sys
+import tracemalloc
+
+import pytest
+
+import mnemoweaver_engine_native as engine
+from call_paths import CALLS
+from memory_probe import describe, heap_in_use, rss_bytes
+
+pytestmark = pytest.mark.stress
+
+ROUNDS = 100_000
+WARM_UP = 2_000
+
+# Anything kept per call shows up as at least 100,000 small blocks, megabytes
+# in all; these bounds leave room for caches and allocator noise only.
+MAX_TRACED = 64 * 1024
+MAX_BLOCKS = 200
+MAX_HEAP = 512 * 1024
+MAX_RSS = 2 * 1024 * 1024
+
+
+def refcounts(objects):
+    return [sys.getrefcount(o) for o in objects]
+
+
+def measure(call, rounds):
+    """Runs `call` `rounds` times after a warm-up; returns the growth of each
+    figure over the measured rounds."""
+    for _ in range(WARM_UP):
+        call()
+    gc.collect()
+    blocks, heap, rss = sys.getallocatedblocks(), heap_in_use(), rss_bytes()
+    tracemalloc.start()
+    try:
+        for _ in range(rounds):
+            call()
+        traced = tracemalloc.get_traced_memory()[0]
+    finally:
+        tracemalloc.stop()
+    gc.collect()
+    grow = lambda after, before: None if before is None else after - before
+    return {
+        "traced": traced,
+        "blocks": sys.getallocatedblocks() - blocks,
+        "heap": grow(heap_in_use(), heap),
+        "rss": grow(rss_bytes(), rss),
+    }
+
+
+def check_growth(name, growth):
+    figures = ", ".join(
+        f"{k} {v}" if k == "blocks" else f"{k} {describe(v)}" for k, v in growth.items()
+    )
+    print(f"{name}: {figures}")
+    assert growth["traced"] < MAX_TRACED, figures
+    assert growth["blocks"] < MAX_BLOCKS, figures
+    if growth["heap"] is not None:
+        assert growth["heap"] < MAX_HEAP, figures
+    if growth["rss"] is not None:
+        assert growth["rss"] < MAX_RSS, figures
+
+
+@pytest.mark.parametrize("call", CALLS, ids=repr)
+def test_path_keeps_no_memory_and_no_references(call):
+    watched = call.arguments() + [engine, engine.run, call.raises or str]
+    before = refcounts(watched)
+    check_growth(call.name, measure(call, ROUNDS))
+    assert refcounts(watched) == before
+
+
+def test_repeated_initialisation_returns_the_one_module():
+    # A second import of a single-phase module calls the initialisation
+    # function again, which must hand out the stored module each time.
+    spec = engine.__spec__
+    before = sys.getrefcount(engine)
+
+    def reimport():
+        assert importlib.util.module_from_spec(spec) is engine
+
+    check_growth("re-import", measure(reimport, ROUNDS))
+    assert sys.getrefcount(engine) == before
+    assert sys.modules[engine.__name__] is engine
