@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "commands/handlers.hpp"
 #include "scoring/tier_decision.hpp"
 
@@ -8,6 +10,13 @@ namespace {
 // Longest decision text: the longest action and tier labels and a retention
 // of up to 24 characters.
 constexpr std::size_t kDecisionTextBound = 96;
+
+// Room reserved up front for at most this many decisions. Any item may fail
+// to decode, so a batch must not claim memory for all of its decisions
+// before it has made one: a long array of bad items would then run out of
+// memory instead of failing with its message. Past this the buffer grows
+// geometrically.
+constexpr std::size_t kReservedDecisions = 4096;
 
 }  // namespace
 
@@ -26,7 +35,7 @@ Status run_tier_batch(const json::JsonValue& payload, json::ByteBuffer& out) {
 
     // Decisions are written one by one; the first item that fails to decode
     // fails the whole command and the partly written response is dropped.
-    out.reserve_more(items->size() * kDecisionTextBound + 32);
+    out.reserve_more(std::min(items->size(), kReservedDecisions) * kDecisionTextBound + 32);
     out.append("{\"decisions\":[");
     bool first = true;
     for (const json::JsonValue& item : items->items()) {
