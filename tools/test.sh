@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The whole test suite. Builds one cp311-abi3 wheel, installs that same wheel
 # into a fresh virtual environment of each of CPython 3.11, 3.12 and 3.13,
-# runs the Python tests in each, then builds and runs the native C++ checks.
+# runs the Python tests in each, then builds and runs the native C++ checks:
+# the unit tests, then tools/native_checks.sh (fuzzing, the sanitized corpus
+# replay and valgrind) with the first of those environments.
 #
 # A Python version that is not installed is skipped with a warning, unless
 # MNEMO_REQUIRE_ALL_PYTHONS=1 (as in CI), which makes it a failure.
@@ -35,6 +37,7 @@ WHEEL=$(ls "$BUILD"/wheelhouse/*-cp311-abi3-*.whl)
 echo "   $(basename "$WHEEL")"
 
 tested=0
+first_venv=
 for minor in 11 12 13; do
     if ! PY=$(find_python "$minor"); then
         if [ "${MNEMO_REQUIRE_ALL_PYTHONS:-0}" = 1 ]; then
@@ -52,6 +55,7 @@ for minor in 11 12 13; do
     "$VENV/bin/python" -m pip install --quiet "$WHEEL[test]"
     (cd "$ROOT" && "$VENV/bin/python" -m pytest -q -p no:cacheprovider tests)
     tested=$((tested + 1))
+    first_venv=${first_venv:-$VENV}
 done
 [ "$tested" -gt 0 ] || { echo "no CPython 3.11+ found" >&2; exit 1; }
 
@@ -59,5 +63,8 @@ echo "== native unit tests"
 cmake -S "$ROOT" -B "$BUILD/native" -DMNEMO_PYTHON_MODULE=OFF -DMNEMO_BUILD_TESTS=ON >/dev/null
 cmake --build "$BUILD/native" >/dev/null
 "$BUILD/native/native_tests"
+
+echo "== native hardening checks"
+bash "$ROOT/tools/native_checks.sh" "$first_venv/bin/python"
 
 echo "== all tests passed"

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Hardening checks of the native code, run by tools/test.sh after the Python
+# suites:
+#   1. seed corpora from the calls the Python tests make (recorded through
+#      PYTHON) and from ../shared/jsontestsuite when it is present;
+#   2. the two libFuzzer harnesses (clang), MNEMO_FUZZ_SECONDS each (60);
+#   3. the corpus replay built with ASan and UBSan (default compiler) over
+#      the seeds and everything the fuzzers kept;
+#   4. valgrind memcheck of the installed module over a short selection of
+#      calls.
+# A sanitizer report, a violated property, a fuzzer finding or a valgrind
+# error in the module fails the run. Without clang or valgrind the step is
+# skipped with a warning, unless MNEMO_REQUIRE_NATIVE_TOOLS=1 (as in CI).
+#
+# Usage: tools/native_checks.sh PYTHON
+#   PYTHON: an interpreter with the module and pytest installed.
+# The fuzzers' corpora live in fuzz/corpus-json and fuzz/corpus-command
+# (not versioned) and grow from run to run; fuzz/README.md tells how to fuzz
+# for longer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+PY=${1:?usage: tools/native_checks.sh PYTHON}
+WORK=$ROOT/build/hardening
+FUZZ_SECONDS=${MNEMO_FUZZ_SECONDS:-60}
+SUITE=$ROOT/../shared/jsontestsuite/test_parsing
+mkdir -p "$WORK"
+
+# Every sanitizer report is fatal; leaks are reported at exit.
+export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+missing_tool() {
+    if [ "${MNEMO_REQUIRE_NATIVE_TOOLS:-0}" = 1 ]; then
+        echo "$1 is required but not installed" >&2
+        exit 1
+    fi
+    echo "   WARNING: $1 not installed: $2 skipped"
+}
+
+elapsed() { echo "   ($((SECONDS - $1)) s)"; }
+
+echo "== seed corpora"
+start=$SECONDS
+rm -rf "$WORK/seeds"
+# The recording run wraps run(), so tests of the function object fail in it;
+# only the recorded calls are used.
+MNEMO_RECORD_CALLS=$WORK/calls.jsonl PYTHONPATH=$ROOT/fuzz \
+    "$PY" -m pytest -q -p no:cacheprovider -p record_calls -m "not stress" tests \
+    >"$WORK/record.log" 2>&1 || true
+[ -s "$WORK/calls.jsonl" ] || { echo "no calls recorded; see $WORK/record.log" >&2; exit 1; }
+suite_args=()
+[ -d "$SUITE" ] && suite_args=(--suite "$SUITE")
+"$PY" fuzz/make_seeds.py --out "$WORK/seeds" --calls "$WORK/calls.jsonl" "${suite_args[@]}"
+elapsed $start
+
+mkdir -p fuzz/corpus-json fuzz/corpus-command
+if command -v clang++ >/dev/null 2>&1; then
+    echo "== libFuzzer harnesses, ${FUZZ_SECONDS} s each"
+    start=$SECONDS
+    cmake -S "$ROOT" -B "$WORK/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+        -DMNEMO_PYTHON_MODULE=OFF -DMNEMO_FUZZ=ON >/dev/null
+    cmake --build "$WORK/fuzz" >/dev/null
+    mkdir -p "$WORK/findings"
+    for harness in json command; do
+        log=$WORK/fuzz_$harness.log
+        # Only libFuzzer's own findings count: it leaves a crash, leak, oom
+        # or timeout file behind and fails.
+        if ! "$WORK/fuzz/fuzz_$harness" -max_total_time="$FUZZ_SECONDS" -dict=fuzz/json.dict \
+                -max_len=16384 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+                -artifact_prefix="$WORK/findings/$harness-" \
+                "fuzz/corpus-$harness" "$WORK/seeds/$harness" >"$log" 2>&1; then
+            tail -n 60 "$log" >&2
+            echo "fuzz_$harness found a fault; the input is in $WORK/findings" >&2
+            exit 1
+        fi
+        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+        added=$(sed -n 's/^stat::new_units_added: *//p' "$log")
+        echo "   fuzz_$harness: $runs executions, $added new inputs kept," \
+             "$(ls "fuzz/corpus-$harness" | wc -l) in fuzz/corpus-$harness, no finding"
+    done
+    elapsed $start
+else
+    missing_tool clang++ "fuzzing"
+fi
+
+echo "== corpus replay under AddressSanitizer and UndefinedBehaviorSanitizer"
+start=$SECONDS
+cmake -S "$ROOT" -B "$WORK/sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DMNEMO_PYTHON_MODULE=OFF -DMNEMO_SANITIZE=ON >/dev/null
+cmake --build "$WORK/sanitize" >/dev/null
+"$WORK/sanitize/replay_corpus" "$WORK/seeds" fuzz/corpus-json fuzz/corpus-command
+elapsed $start
+
+if command -v valgrind >/dev/null 2>&1; then
+    echo "== valgrind memcheck of the module"
+    start=$SECONDS
+    "$PY" tools/valgrind_check.py "$PY" 20
+    elapsed $start
+else
+    missing_tool valgrind "the memcheck run"
+fi
