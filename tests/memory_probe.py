@@ -66,15 +66,3 @@ def heap_in_use():
 def describe(n):
     return "n/a" if n is None else f"{n / 1024:.0f} KiB"
 
-
-def free_memory_bytes():
-    """Memory the kernel reports as available to new allocations."""
-    try:
-        with open("/proc/meminfo") as f:
-            for line in f:
-                if line.startswith("MemAvailable:"):
-                    return int(line.split()[1]) * 1024
-    except OSError:
-        pass
-    return None
-
