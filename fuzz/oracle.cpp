@@ -417,10 +417,24 @@ void check_json_round_trip(std::string_view text) {
     round_trip(Subject{"(reader and writer)", text}, text, moved);
 }
 
+// The command layer's answer, whether run_command returns the response
+// buffer or writes into one that the caller passes.
+template <class Buffer, class Text>
+std::string answer_of(Text command, Text payload) {
+    if constexpr (requires(Text text, Buffer& out) { commands::run_command(text, text, out); }) {
+        Buffer response;
+        auto status = commands::run_command(command, payload, response);
+        if (!status) return std::string(kErrorHead) + status.error().message;
+        return std::string(response.view());
+    } else {
+        auto result = commands::run_command(command, payload);
+        if (!result) return std::string(kErrorHead) + result.error().message;
+        return std::string(result.value().view());
+    }
+}
+
 std::string answer_text(std::string_view command, std::string_view payload) {
-    auto result = commands::run_command(command, payload);
-    if (!result) return std::string(kErrorHead) + result.error().message;
-    return std::string(result.value().view());
+    return answer_of<json::ByteBuffer>(command, payload);
 }
 
 void check_command(std::string_view command_text, std::string_view payload) {
