@@ -21,7 +21,6 @@ namespace mnemo::oracle {
 namespace {
 
 using json::JsonKind;
-using json::JsonMember;
 using json::JsonValue;
 using json::NumberRepr;
 
@@ -34,8 +33,8 @@ struct Subject {
     std::string_view payload;
 };
 
-// At most `limit` bytes of `s`, with control bytes, quotes and non-ASCII
-// bytes shown as \xNN so that the report is one readable line.
+// At most `limit` bytes of `s`, with control bytes, backslashes and
+// non-ASCII bytes shown as \xNN so that the report is one readable line.
 std::string excerpt(std::string_view s, std::size_t limit = 240) {
     std::string out;
     const std::size_t n = s.size() < limit ? s.size() : limit;
@@ -62,12 +61,6 @@ std::string excerpt(std::string_view s, std::size_t limit = 240) {
     if (!detail.empty()) std::fprintf(stderr, "    detail:  %s\n", excerpt(detail, 600).c_str());
     std::fflush(stderr);
     std::abort();
-}
-
-bool starts_with(std::string_view s, std::string_view head) { return s.substr(0, head.size()) == head; }
-
-bool ends_with(std::string_view s, std::string_view tail) {
-    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
 std::uint64_t bits_of(double d) {
@@ -99,7 +92,8 @@ void compare_documents(const Subject& subject, const JsonValue& a, const JsonVal
                        bool& moved) {
     if (a.kind() != b.kind()) violated(subject, "a value changed kind when written and read back");
     switch (a.kind()) {
-        case JsonKind::null: return;
+        case JsonKind::null:
+            return;
         case JsonKind::boolean:
             if (a.as_bool() != b.as_bool()) violated(subject, "a boolean changed");
             return;
@@ -117,18 +111,21 @@ void compare_documents(const Subject& subject, const JsonValue& a, const JsonVal
                 json::format_double(a.as_double(), detail);
                 detail += " read back as ";
                 json::format_double(b.as_double(), detail);
-                violated(subject, "a double moved by more than two units in the last place", detail);
+                violated(subject, "a double moved by more than two units in the last place",
+                         detail);
             }
             moved = true;
             return;
         }
         case JsonKind::string:
-            if (a.as_string() != b.as_string()) violated(subject, "a string changed", b.as_string());
+            if (a.as_string() != b.as_string())
+                violated(subject, "a string changed", b.as_string());
             return;
         case JsonKind::array: {
             if (a.size() != b.size()) violated(subject, "an array changed length");
             auto x = a.items(), y = b.items();
-            for (std::size_t i = 0; i < x.size(); ++i) compare_documents(subject, x[i], y[i], moved);
+            for (std::size_t i = 0; i < x.size(); ++i)
+                compare_documents(subject, x[i], y[i], moved);
             return;
         }
         case JsonKind::object: {
@@ -197,8 +194,8 @@ void check_reader_error(const Subject& subject, std::string_view text, const jso
     const std::string tail =
         " at line " + std::to_string(e.line) + " column " + std::to_string(e.column);
     const std::string_view kind = json::error_kind_text(e.kind);
-    if (kind.empty() || message.size() != kind.size() + tail.size() || !starts_with(message, kind) ||
-        !ends_with(message, tail))
+    if (kind.empty() || message.size() != kind.size() + tail.size() || !message.starts_with(kind) ||
+        !message.ends_with(tail))
         violated(subject, "a reader message is not its kind and position", message);
 }
 
@@ -282,7 +279,7 @@ void check_decision(const Subject& subject, const JsonValue& d) {
 
 // A success response: the envelope, canonical text, the command's shape.
 void check_response(const Subject& subject, Command command, std::string_view text) {
-    if (!starts_with(text, kEnvelopeOpen) || !ends_with(text, "}"))
+    if (!text.starts_with(kEnvelopeOpen) || !text.ends_with("}"))
         violated(subject, "a response without the envelope", text);
     bool moved = false;
     const std::string rewritten = round_trip(subject, text, moved);
@@ -299,7 +296,9 @@ void check_response(const Subject& subject, Command command, std::string_view te
     if (root.size() != 2 || !ok || ok->kind() != JsonKind::boolean || !ok->as_bool() || !result)
         violated(subject, "a response that is not {ok: true, result}", text);
     switch (command) {
-        case Command::tier: check_decision(subject, *result); return;
+        case Command::tier:
+            check_decision(subject, *result);
+            return;
         case Command::tier_batch: {
             const JsonValue* decisions = member(*result, "decisions");
             if (result->size() != 1 || !decisions || decisions->kind() != JsonKind::array)
@@ -319,7 +318,8 @@ void check_response(const Subject& subject, Command command, std::string_view te
                 violated(subject, "a score outside its ranges", text);
             return;
         }
-        case Command::unknown: break;
+        case Command::unknown:
+            break;
     }
     violated(subject, "a response to an unknown command", text);
 }
@@ -327,17 +327,19 @@ void check_response(const Subject& subject, Command command, std::string_view te
 // A handler's failure is a record decoding message or the batch's own one,
 // never positioned, naming the record of its command.
 void check_handler_message(const Subject& subject, Command command, std::string_view message) {
-    const bool decoding = starts_with(message, "invalid type: ") ||
-                          starts_with(message, "invalid length ") ||
-                          (starts_with(message, "missing field `") && ends_with(message, "`"));
+    const bool decoding = message.starts_with("invalid type: ") ||
+                          message.starts_with("invalid length ") ||
+                          (message.starts_with("missing field `") && message.ends_with("`"));
     const bool batch_shape =
         command == Command::tier_batch && message == "missing required field: items";
     if (!decoding && !batch_shape) violated(subject, "an unexpected handler message", message);
     const bool score = command == Command::score;
-    const std::string_view other = score ? ", expected struct TierInput" : ", expected struct RetentionInput";
-    const std::string_view other_length =
-        score ? ", expected struct TierInput with 6 elements" : ", expected struct RetentionInput with 4 elements";
-    if (ends_with(message, other) || ends_with(message, other_length))
+    const std::string_view other =
+        score ? ", expected struct TierInput" : ", expected struct RetentionInput";
+    const std::string_view other_length = score
+                                              ? ", expected struct TierInput with 6 elements"
+                                              : ", expected struct RetentionInput with 4 elements";
+    if (message.ends_with(other) || message.ends_with(other_length))
         violated(subject, "a message naming the other command's record", message);
 }
 
@@ -356,18 +358,18 @@ double retention_of(std::string_view response) {
 void check_agreement(const Subject& subject, std::string_view tier_answer) {
     const std::string wrapped = "{\"items\":[" + std::string(subject.payload) + "]}";
     const std::string batch = answer_text("tier-batch", wrapped);
-    if (starts_with(batch, kErrorHead)) {
+    if (batch.starts_with(kErrorHead)) {
         // Wrapping adds two levels of nesting.
         if (batch.find("recursion limit exceeded at line ") == std::string::npos)
             violated(subject, "a one-item batch fails where tier succeeds", batch);
     } else {
-        const std::string expected =
-            std::string(kEnvelopeOpen) + "{\"decisions\":[" + std::string(result_of(tier_answer)) + "]}}";
+        const std::string expected = std::string(kEnvelopeOpen) + "{\"decisions\":[" +
+                                     std::string(result_of(tier_answer)) + "]}}";
         if (batch != expected) violated(subject, "a one-item batch differs from tier", batch);
     }
 
     const std::string score = answer_text("score", subject.payload);
-    if (starts_with(score, kErrorHead) ||
+    if (score.starts_with(kErrorHead) ||
         tier_answer.find("\"keep_forever_tag\"") != std::string_view::npos)
         return;
     if (bits_of(retention_of(score)) != bits_of(retention_of(tier_answer)))
@@ -421,7 +423,7 @@ void check_json_round_trip(std::string_view text) {
 // buffer or writes into one that the caller passes.
 template <class Buffer, class Text>
 std::string answer_of(Text command, Text payload) {
-    if constexpr (requires(Text text, Buffer& out) { commands::run_command(text, text, out); }) {
+    if constexpr (requires(Text text, Buffer & out) { commands::run_command(text, text, out); }) {
         Buffer response;
         auto status = commands::run_command(command, payload, response);
         if (!status) return std::string(kErrorHead) + status.error().message;
@@ -456,7 +458,8 @@ void check_command(std::string_view command_text, std::string_view payload) {
     auto parsed = json::parse_json(payload);
     if (!parsed) {
         check_reader_error(subject, payload, parsed.error());
-        const std::string expected = std::string(kErrorHead) + json::json_error_text(parsed.error());
+        const std::string expected =
+            std::string(kErrorHead) + json::json_error_text(parsed.error());
         if (answer != expected) violated(subject, "a malformed payload answered otherwise", answer);
         return;
     }
@@ -466,7 +469,7 @@ void check_command(std::string_view command_text, std::string_view payload) {
             violated(subject, "an unknown command answered otherwise", answer);
         return;
     }
-    if (starts_with(answer, kErrorHead)) {
+    if (answer.starts_with(kErrorHead)) {
         check_handler_message(subject, command, std::string_view(answer).substr(kErrorHead.size()));
         return;
     }

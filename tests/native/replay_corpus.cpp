@@ -75,7 +75,8 @@ int nesting_cases() {
     check_command_answer("score", objects127, "error: missing field `days_since_recall`");
     cases += 6;
     // The 128th opening bracket is refused where it stands.
-    expect_reader_error(std::string(128, '['), "recursion limit exceeded at line 1 column 128", cases);
+    expect_reader_error(std::string(128, '['), "recursion limit exceeded at line 1 column 128",
+                        cases);
     expect_reader_error(std::string(100000, '['), "recursion limit exceeded at line 1 column 128",
                         cases);
     expect_reader_error(repeat(R"({"a":)", 100000), "recursion limit exceeded at line 1 column 636",
@@ -88,7 +89,8 @@ int nesting_cases() {
 int size_cases() {
     int cases = 0;
     const std::string zeros = "[" + repeat("0,", 999999) + "0]";
-    check_command_answer("score", zeros, "error: invalid length 1000000, expected fewer elements in array");
+    check_command_answer("score", zeros,
+                         "error: invalid length 1000000, expected fewer elements in array");
     check_command_answer("tier", zeros, "error: invalid type: integer `0`, expected a boolean");
     check_command_answer("tier-batch", R"({"items":)" + zeros + "}",
                          "error: invalid type: integer `0`, expected struct TierInput");
@@ -96,25 +98,31 @@ int size_cases() {
 
     const std::size_t items = 100000;
     const std::string batch = R"({"items":[)" + repeat("[0,0,0,0],", items - 1) + "[0,0,0,0]]}";
-    const std::string decision = R"({"action":"long_term_semantic","retention":1.0,"tier":"warm_semantic"})";
-    check_command_answer("tier-batch", batch,
-                         kOk + R"({"decisions":[)" + repeat(decision + ",", items - 1) + decision + "]}}");
+    const std::string decision =
+        R"({"action":"long_term_semantic","retention":1.0,"tier":"warm_semantic"})";
+    check_command_answer(
+        "tier-batch", batch,
+        kOk + R"({"decisions":[)" + repeat(decision + ",", items - 1) + decision + "]}}");
     ++cases;
 
     const std::size_t big = 4u << 20;
     const std::string plain(big, 'x');
-    check_command_answer("tier", "\"" + plain + "\"",
-                         "error: invalid type: string \"" + plain + "\", expected struct TierInput");
+    check_command_answer(
+        "tier", "\"" + plain + "\"",
+        "error: invalid type: string \"" + plain + "\", expected struct TierInput");
     const std::string newlines = repeat("\\n", big);
-    check_command_answer("score", "\"" + newlines + "\"",
-                         "error: invalid type: string \"" + newlines + "\", expected struct RetentionInput");
+    check_command_answer(
+        "score", "\"" + newlines + "\"",
+        "error: invalid type: string \"" + newlines + "\", expected struct RetentionInput");
     check_command_answer(
         "score",
-        R"({"days_since_recall":0,"retrieval_count":0,"importance":0,"frequency":0,"note":")" + plain + "\"}",
+        R"({"days_since_recall":0,"retrieval_count":0,"importance":0,"frequency":0,"note":")" +
+            plain + "\"}",
         kOk + R"({"boost":1.0,"retention":1.0,"stability":0.001}})");
     cases += 3;
 
-    expect_reader_error(std::string(10u << 20, ' ') + "x", "expected value at line 1 column 10485761", cases);
+    expect_reader_error(std::string(10u << 20, ' ') + "x",
+                        "expected value at line 1 column 10485761", cases);
     const std::string command(1u << 20, 'c');
     check_command_answer(command, "{}", "error: unknown command: " + command);
     const std::string odd_command = repeat(std::string("\0\xC3\xA9\xF0\x9F\x98\x80 ", 8), 1u << 14);
@@ -129,8 +137,13 @@ int escape_cases() {
     static const char* const kTexts[] = {
         R"("\"\\\/\b\f\n\r\t\u00e9\u20AC\ud83d\ude00\uDBFF\uDFFF\u0000")",
         R"(["a\u0041b", {"k\u00e9\n": "\ud800\udc00"}])",
-        R"("\ud800")", R"("\ud800\n")", R"("\udc00")", R"("\ud800\u0041")",
-        R"("\x")", R"("\u00G0")", R"("\ud800\uZZZZ")",
+        R"("\ud800")",
+        R"("\ud800\n")",
+        R"("\udc00")",
+        R"("\ud800\u0041")",
+        R"("\x")",
+        R"("\u00G0")",
+        R"("\ud800\uZZZZ")",
     };
     static const char* const kPlaces[] = {"", "[1,\n  ", "{\"a\":{"};
     int cases = 0;
@@ -139,7 +152,8 @@ int escape_cases() {
             for (std::size_t n = 0; n <= text.size(); ++n) {
                 const std::string payload = std::string(place) + std::string(text.substr(0, n));
                 mnemo::oracle::check_json_round_trip(payload);
-                for (const std::string& command : kCommands) mnemo::oracle::check_command(command, payload);
+                for (const std::string& command : kCommands)
+                    mnemo::oracle::check_command(command, payload);
                 ++cases;
             }
         }
@@ -158,7 +172,9 @@ int main(int argc, char** argv) {
         ++entries;
     }
     const int built_in = nesting_cases() + size_cases() + escape_cases();
-    std::printf("replay: %zu corpus entries (%zu not UTF-8, reader only), %d built-in cases: all properties held\n",
-                entries, refused, built_in);
+    std::printf(
+        "replay: %zu corpus entries (%zu not UTF-8, reader only), %d built-in cases: all "
+        "properties held\n",
+        entries, refused, built_in);
     return 0;
 }
