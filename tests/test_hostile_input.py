@@ -226,7 +226,9 @@ def run_limited(script, headroom):
         """
         import resource, sys
         sys.path.insert(0, {directory!r})
+        sys.path.insert(0, {tests!r})
         import mnemoweaver_engine_native as engine
+        from memory_probe import heap_in_use
 
         def limit():
             with open("/proc/self/status") as f:
@@ -241,7 +243,8 @@ def run_limited(script, headroom):
             except RuntimeError as e:
                 return "RuntimeError: " + e.args[0]
         """
-    ).format(directory=os.path.dirname(engine.__file__), headroom=headroom)
+    ).format(directory=os.path.dirname(engine.__file__), tests=os.path.dirname(__file__),
+             headroom=headroom)
     done = subprocess.run([sys.executable, "-c", child + textwrap.dedent(script)],
                           capture_output=True, text=True, timeout=300)
     assert done.returncode == 0, done.stderr
@@ -262,6 +265,11 @@ def test_memory_exhaustion_raises_memory_error_and_the_module_goes_on():
         print(outcome("tier", string))
         print(outcome("score", zeros))
         print(outcome("score", "[0, 0, 0, 0]"))
+        # what a failed call had allocated is given back
+        heap = heap_in_use()
+        for _ in range(20):
+            assert outcome("tier", string) == "MemoryError"
+        print(heap_in_use() - heap)
         """,
         headroom=64 * MB,
     )
@@ -269,6 +277,7 @@ def test_memory_exhaustion_raises_memory_error_and_the_module_goes_on():
     assert lines[2] in ("MemoryError",
                         "RuntimeError: invalid length 10000001, expected fewer elements in array")
     assert lines[3] == SCORE_OF_ZERO_ITEM[:60]
+    assert int(lines[4]) < MB
 
 
 def test_batch_of_bad_items_fails_with_its_message_where_the_items_fit_in_memory():
