@@ -33,7 +33,11 @@ constexpr std::string_view kEnvelopeOpen = "{\"ok\":true,\"result\":";
 }  // namespace
 
 Result<json::ByteBuffer, RunError> run_command(std::string_view command, std::string_view payload) {
-    auto parsed = json::parse_json(payload);
+    // A single item's document fits in this block; larger ones continue on
+    // the heap.
+    alignas(16) std::byte first_block[2048];
+    json::Arena arena(first_block);
+    auto parsed = json::parse_json(payload, arena);
     if (!parsed) return fail(RunError{json::json_error_text(parsed.error())});
 
     Handler handler = find_handler(command);
@@ -45,7 +49,7 @@ Result<json::ByteBuffer, RunError> run_command(std::string_view command, std::st
 
     json::ByteBuffer response(128);
     response.append(kEnvelopeOpen);
-    Status status = handler(parsed.value().root, response);
+    Status status = handler(parsed.value(), response);
     if (!status) return fail(std::move(status).error());
     response.push_back('}');
     return response;

@@ -10,9 +10,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <vector>
+#include <array>
 
 #include "json/pow10.hpp"
+#include "json/scratch_stack.hpp"
 
 namespace mnemo::json {
 
@@ -208,7 +209,7 @@ private:
         const std::size_t count = values_.size() - base;
         JsonValue* items = arena_.allocate_array<JsonValue>(count);
         std::memcpy(static_cast<void*>(items), values_.data() + base, count * sizeof(JsonValue));
-        values_.resize(base);
+        values_.shrink_to(base);
         out = JsonValue::array(items, count);
         return true;
     }
@@ -257,7 +258,7 @@ private:
         const std::size_t count = sort_members(members_.data() + base, members_.size() - base);
         JsonMember* members = arena_.allocate_array<JsonMember>(count);
         std::memcpy(static_cast<void*>(members), members_.data() + base, count * sizeof(JsonMember));
-        members_.resize(base);
+        members_.shrink_to(base);
         out = JsonValue::object(members, count);
         return true;
     }
@@ -456,8 +457,8 @@ private:
     std::size_t pos_ = 0;
     int budget_ = kNestingBudget;
     Arena& arena_;
-    std::vector<JsonValue> values_;
-    std::vector<JsonMember> members_;
+    ScratchStack<JsonValue, 32> values_;
+    ScratchStack<JsonMember, 16> members_;
     std::string scratch_;
     ErrorKind error_ = ErrorKind::message;
     std::size_t error_index_ = 0;
@@ -481,13 +482,21 @@ Position position_of(std::string_view text, std::size_t index) {
     return {line, index - line_start};
 }
 
-Result<JsonDocument, JsonError> parse_json(std::string_view text) {
-    JsonDocument doc;
-    Reader reader(text, doc.arena);
-    if (!reader.document(doc.root)) {
+Result<JsonValue, JsonError> parse_json(std::string_view text, Arena& arena) {
+    Reader reader(text, arena);
+    JsonValue root;
+    if (!reader.document(root)) {
         Position at = position_of(text, reader.error_index());
         return fail(JsonError::at(reader.error_kind(), at.line, at.column));
     }
+    return root;
+}
+
+Result<JsonDocument, JsonError> parse_json(std::string_view text) {
+    JsonDocument doc;
+    auto root = parse_json(text, doc.arena);
+    if (!root) return fail(std::move(root).error());
+    doc.root = root.value();
     return doc;
 }
 

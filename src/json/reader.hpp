@@ -14,9 +14,12 @@ namespace mnemo::json {
 inline constexpr int kNestingBudget = 128;
 
 // Reads one document followed by nothing but whitespace. Strings without
-// escapes in the result point into `text`, which must outlive the document.
-// Throws std::bad_alloc when memory runs out; every fault of the text is a
-// JsonError.
+// escapes in the result point into `text`, which must outlive the document;
+// everything else is allocated from `arena`. Throws std::bad_alloc when
+// memory runs out; every fault of the text is a JsonError.
+Result<JsonValue, JsonError> parse_json(std::string_view text, Arena& arena);
+
+// The same, with the storage kept in the returned document.
 Result<JsonDocument, JsonError> parse_json(std::string_view text);
 
 // Line and column of a byte index: lines are counted by line feeds, columns

@@ -130,27 +130,52 @@ inline bool key_less(std::string_view a, std::string_view b) {
     return a.compare(b) < 0;  // char_traits<char>::compare is memcmp: unsigned
 }
 
-// Bump allocator for the nodes and unescaped strings of one document.
+// Bump allocator for the nodes and unescaped strings of one document. The
+// first allocations can be served from a block the caller provides (on its
+// stack, say), so that a small document costs no heap allocation at all.
 class Arena {
 public:
     Arena() = default;
+    // `first_block` must outlive the arena.
+    explicit Arena(std::span<std::byte> first_block)
+        : first_(reinterpret_cast<char*>(first_block.data())),
+          first_size_(first_block.size()),
+          next_(first_),
+          left_(first_size_) {}
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
     Arena(Arena&&) = default;
     Arena& operator=(Arena&&) = default;
 
-    void* allocate(std::size_t bytes, std::size_t align);
+    void* allocate(std::size_t bytes, std::size_t align) {
+        std::size_t pad = (align - reinterpret_cast<std::uintptr_t>(next_) % align) % align;
+        if (bytes + pad > left_) return allocate_chunk(bytes, align);
+        char* out = next_ + pad;
+        next_ = out + bytes;
+        left_ -= bytes + pad;
+        return out;
+    }
 
     template <class T>
     T* allocate_array(std::size_t count) {
         return static_cast<T*>(allocate(sizeof(T) * count, alignof(T)));
     }
 
+    // Releases everything allocated so far: heap chunks are freed and the
+    // first block is served again from its start.
+    void reset();
+
 private:
+    void* allocate_chunk(std::size_t bytes, std::size_t align);
+
+    static constexpr std::size_t kFirstChunk = 64 * 1024;
+
     std::vector<std::unique_ptr<char[]>> chunks_;
+    char* first_ = nullptr;
+    std::size_t first_size_ = 0;
     char* next_ = nullptr;
     std::size_t left_ = 0;
-    std::size_t next_chunk_ = 64 * 1024;
+    std::size_t next_chunk_ = kFirstChunk;
 };
 
 // A parsed payload: the root value and the storage it refers to. Strings
