@@ -3,6 +3,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
+
+#include "json/shortest_decimal.hpp"
 
 namespace mnemo::json {
 
@@ -66,15 +69,70 @@ std::size_t layout_digits(bool negative, std::string_view digits, int k, char* o
     return static_cast<std::size_t>(w - out);
 }
 
+namespace {
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+void write_pair(std::uint32_t n, char* out) { std::memcpy(out, kDigitPairs + 2 * n, 2); }
+
+// The decimal digits of n > 0 into `out`, which has room for 24 bytes;
+// returns their count (at most 20). Eight digits at a time are cut off in
+// 64-bit arithmetic and written in 32-bit arithmetic, two at a time.
+int write_digits(std::uint64_t n, char* out) {
+    char text[48];
+    char* const end = text + 40;  // so that 24 bytes from any start stay inside
+    char* p = end;
+    while (n >= 100000000) {
+        const auto block = static_cast<std::uint32_t>(n % 100000000);
+        n /= 100000000;
+        const std::uint32_t high = block / 10000, low = block % 10000;
+        p -= 8;
+        write_pair(high / 100, p);
+        write_pair(high % 100, p + 2);
+        write_pair(low / 100, p + 4);
+        write_pair(low % 100, p + 6);
+    }
+    auto m = static_cast<std::uint32_t>(n);
+    while (m >= 100) {
+        write_pair(m % 100, p -= 2);
+        m /= 100;
+    }
+    if (m >= 10)
+        write_pair(m, p -= 2);
+    else
+        *--p = static_cast<char>('0' + m);
+    std::memcpy(out, p, 24);  // a fixed size: one copy without a call
+    return static_cast<int>(end - p);
+}
+
+}  // namespace
+
 std::size_t format_double(double value, char* out) {
     const bool negative = std::signbit(value);
-    if (value == 0.0) {
+    const double magnitude = std::fabs(value);
+    if (magnitude == 0.0) {
         std::string_view zero = negative ? "-0.0" : "0.0";
         std::memcpy(out, zero.data(), zero.size());
         return zero.size();
     }
-    ShortestDigits d = shortest_digits(std::fabs(value));
-    return layout_digits(negative, {d.digits, static_cast<std::size_t>(d.count)}, d.exponent, out);
+    if (magnitude < std::numeric_limits<double>::min()) {
+        // Subnormals are rare enough to take the library's search.
+        ShortestDigits d = shortest_digits(magnitude);
+        return layout_digits(negative, {d.digits, static_cast<std::size_t>(d.count)}, d.exponent,
+                             out);
+    }
+    Decimal d = shortest_decimal(magnitude);
+    while (d.significand % 10 == 0) {
+        d.significand /= 10;
+        ++d.exponent;
+    }
+    char digits[24];
+    const int count = write_digits(d.significand, digits);
+    return layout_digits(negative, {digits, static_cast<std::size_t>(count)},
+                         d.exponent + count - 1, out);
 }
 
 void format_double(double value, ByteBuffer& out) {

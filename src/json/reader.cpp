@@ -6,28 +6,19 @@
 #include "json/reader.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <array>
 
 #include "json/pow10.hpp"
 #include "json/scratch_stack.hpp"
+#include "json/string_scan.hpp"
 
 namespace mnemo::json {
 
 namespace {
-
-// Bytes that stop the copy of a string run: the quote, the backslash and the
-// control bytes.
-constexpr auto kStringStop = [] {
-    std::array<bool, 256> t{};
-    for (int c = 0; c < 0x20; ++c) t[c] = true;
-    t['"'] = true;
-    t['\\'] = true;
-    return t;
-}();
 
 constexpr auto kHexValue = [] {
     std::array<std::int8_t, 256> t{};
@@ -118,6 +109,8 @@ private:
     }
 
     void skip_ws() {
+        // Every whitespace byte is at most a space, so most calls end here.
+        if (pos_ < n_ && p_[pos_] > ' ') return;
         while (pos_ < n_) {
             unsigned char c = p_[pos_];
             if (c != ' ' && c != '\n' && c != '\r' && c != '\t') break;
@@ -267,7 +260,7 @@ private:
     // payload; one with escapes is assembled run by run and stored once.
     bool string(std::string_view& out) {
         const std::size_t start = pos_;
-        while (pos_ < n_ && !kStringStop[p_[pos_]]) ++pos_;
+        pos_ = find_string_stop(p_, pos_, n_);
         if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_string);
         unsigned char c = p_[pos_];
         if (c == '"') {
@@ -285,7 +278,7 @@ private:
             ++pos_;
             if (!escape()) return false;
             const std::size_t run = pos_;
-            while (pos_ < n_ && !kStringStop[p_[pos_]]) ++pos_;
+            pos_ = find_string_stop(p_, pos_, n_);
             scratch_.append(reinterpret_cast<const char*>(p_ + run), pos_ - run);
             if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_string);
             c = p_[pos_];
@@ -359,62 +352,73 @@ private:
     // The significand S collects digits while it fits in 64 bits; the
     // decimal exponent E counts dropped integer digits and taken fraction
     // digits; the double is S scaled by a power of ten from the table.
+    // The cursor is kept in a local while the digits are read.
     bool number(bool negative, JsonValue& out) {
         constexpr std::uint64_t kLimit = 1844674407370955161u;  // (2^64 - 1) / 10
-        if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_value);
-        unsigned char c = p_[pos_++];
-        if (!is_digit(c)) return fail_after(ErrorKind::invalid_number);
+        // Below 10^18 another digit always fits, so the common short number
+        // costs one comparison per digit.
+        constexpr std::uint64_t kRoomy = 1000000000000000000u;
+        const unsigned char* const end = p_ + n_;
+        const unsigned char* q = p_ + pos_;
+        auto fail_here = [&](ErrorKind kind, bool at_byte) {
+            pos_ = static_cast<std::size_t>(q - p_);
+            return at_byte ? fail_at(kind) : fail_after(kind);
+        };
+        if (q == end) return fail_here(ErrorKind::eof_while_parsing_value, false);
+        unsigned char c = *q++;
+        if (!is_digit(c)) return fail_here(ErrorKind::invalid_number, false);
         std::uint64_t s = c - '0';
         std::int64_t e = 0;
         bool full = false;  // a digit did not fit: later digits are dropped
         if (c == '0') {
-            if (pos_ < n_ && is_digit(p_[pos_])) return fail_at(ErrorKind::invalid_number);
+            if (q != end && is_digit(*q)) return fail_here(ErrorKind::invalid_number, true);
         } else {
-            while (pos_ < n_ && is_digit(p_[pos_])) {
-                unsigned d = p_[pos_] - '0';
-                if (full || s > kLimit || (s == kLimit && d > 5)) {
+            for (; q != end && is_digit(*q); ++q) {
+                const unsigned d = *q - '0';
+                if (s < kRoomy) {
+                    s = s * 10 + d;
+                } else if (full || s > kLimit || (s == kLimit && d > 5)) {
                     full = true;
                     ++e;
                 } else {
                     s = s * 10 + d;
                 }
-                ++pos_;
             }
         }
         bool is_double = full;
-        if (pos_ < n_ && p_[pos_] == '.') {
-            ++pos_;
+        if (q != end && *q == '.') {
+            ++q;
             is_double = true;
-            if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_value);
-            if (!is_digit(p_[pos_])) return fail_at(ErrorKind::invalid_number);
-            while (pos_ < n_ && is_digit(p_[pos_])) {
-                unsigned d = p_[pos_] - '0';
-                if (!full && (s > kLimit || (s == kLimit && d > 5))) full = true;
+            if (q == end) return fail_here(ErrorKind::eof_while_parsing_value, true);
+            if (!is_digit(*q)) return fail_here(ErrorKind::invalid_number, true);
+            for (; q != end && is_digit(*q); ++q) {
+                const unsigned d = *q - '0';
+                if (s >= kRoomy && !full && (s > kLimit || (s == kLimit && d > 5))) full = true;
                 if (!full) {
                     s = s * 10 + d;
                     --e;
                 }
-                ++pos_;
             }
         }
-        if (pos_ < n_ && (p_[pos_] == 'e' || p_[pos_] == 'E')) {
-            ++pos_;
+        if (q != end && (*q == 'e' || *q == 'E')) {
+            ++q;
             is_double = true;
             bool exp_negative = false;
-            if (pos_ < n_ && (p_[pos_] == '+' || p_[pos_] == '-')) {
-                exp_negative = p_[pos_] == '-';
-                ++pos_;
+            if (q != end && (*q == '+' || *q == '-')) {
+                exp_negative = *q == '-';
+                ++q;
             }
-            if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_value);
-            c = p_[pos_++];
-            if (!is_digit(c)) return fail_after(ErrorKind::invalid_number);
+            if (q == end) return fail_here(ErrorKind::eof_while_parsing_value, false);
+            c = *q++;
+            if (!is_digit(c)) return fail_here(ErrorKind::invalid_number, false);
             std::int32_t x = c - '0';
-            while (pos_ < n_ && is_digit(p_[pos_])) {
-                int d = p_[pos_++] - '0';
+            while (q != end && is_digit(*q)) {
+                const int d = *q++ - '0';
                 if (x > 214748364 || (x == 214748364 && d > 7)) {
                     if (s != 0 && !exp_negative)
-                        return fail_after(ErrorKind::number_out_of_range);
-                    while (pos_ < n_ && is_digit(p_[pos_])) ++pos_;
+                        return fail_here(ErrorKind::number_out_of_range, false);
+                    while (q != end && is_digit(*q)) ++q;
+                    pos_ = static_cast<std::size_t>(q - p_);
                     out = JsonValue::from_double(negative ? -0.0 : 0.0);
                     return true;
                 }
@@ -422,6 +426,7 @@ private:
             }
             e += exp_negative ? -static_cast<std::int64_t>(x) : x;
         }
+        pos_ = static_cast<std::size_t>(q - p_);
         if (!is_double) {
             if (!negative) {
                 out = JsonValue::from_unsigned(s);

@@ -11,8 +11,10 @@
 // builds them with a replacing insert (the last occurrence of a key wins).
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -125,9 +127,29 @@ static_assert(sizeof(JsonValue) == 16);
 static_assert(sizeof(JsonMember) == 32);
 
 // Unsigned byte order of keys: the first differing byte decides, and a
-// prefix sorts before the longer key.
+// prefix sorts before the longer key. Keys are short and usually differ in
+// their first eight bytes, which are compared as one big-endian word.
 inline bool key_less(std::string_view a, std::string_view b) {
-    return a.compare(b) < 0;  // char_traits<char>::compare is memcmp: unsigned
+    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+    std::size_t i = 0;
+    for (; i + 8 <= common; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) {
+            if constexpr (std::endian::native == std::endian::little) {
+                x = __builtin_bswap64(x);
+                y = __builtin_bswap64(y);
+            }
+            return x < y;
+        }
+    }
+    for (; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
 }
 
 // Bump allocator for the nodes and unescaped strings of one document. The
