@@ -5,8 +5,10 @@
 
 namespace mnemo::commands {
 
-Status run_score(const json::JsonValue& payload, json::ByteBuffer& out) {
-    auto input = scoring::decode_retention_input(payload);
+Status run_score(std::string_view payload, json::Arena& arena, json::ByteBuffer& out) {
+    auto parsed = read_payload(payload, arena);
+    if (!parsed) return fail(std::move(parsed).error());
+    auto input = scoring::decode_retention_input(parsed.value());
     if (!input) return fail(RunError{json::json_error_text(input.error())});
     const scoring::RetentionInput& in = input.value();
     const scoring::RetentionScore score = scoring::compute_retention(

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -70,18 +71,64 @@ std::size_t sort_members(JsonMember* first, std::size_t count) {
     } else if (!std::is_sorted(first, first + count, less)) {
         std::stable_sort(first, first + count, less);
     }
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    // Keys are seldom repeated: find the first repetition before moving any.
+    std::size_t i = 1;
+    while (i < count && first[i - 1].key_view() != first[i].key_view()) ++i;
+    if (i >= count) return count;
+    std::size_t out = i - 1;
+    for (; i < count; ++i) {
         if (i + 1 < count && first[i].key_view() == first[i + 1].key_view()) continue;
         first[out++] = first[i];
     }
     return out;
 }
 
+// Eight ASCII bytes, the first in the lowest byte, when all are digits.
+inline bool eight_digits(std::uint64_t x) {
+    return (x & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u &&
+           ((x + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u;
+}
+
+// The value of eight digits loaded as above: pairs, then quadruples, then
+// the whole, each step one multiply-add in parallel lanes.
+inline std::uint32_t eight_digits_value(std::uint64_t x) {
+    x -= 0x3030303030303030u;
+    x = x * 10 + (x >> 8);
+    x = ((x & 0x000000FF000000FFu) * (100 + (1000000ull << 32)) +
+         ((x >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32))) >>
+        32;
+    return static_cast<std::uint32_t>(x);
+}
+
+// Adds the digits at q to the significand s while it stays below 10^18, where
+// another digit always fits in 64 bits, eight at a time while there is room.
+// Returns the first byte not taken; the caller counts the digits taken.
+inline const unsigned char* take_digits(const unsigned char* q, const unsigned char* end,
+                                        std::uint64_t& s) {
+    constexpr std::uint64_t kRoomFor8 = 10000000000u;  // s * 10^8 + 10^8 < 10^18
+    constexpr std::uint64_t kRoomFor1 = 1000000000000000000u;
+    while (end - q >= 8 && s < kRoomFor8) {
+        std::uint64_t x;
+        std::memcpy(&x, q, 8);
+        if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+        if (!eight_digits(x)) break;
+        s = s * 100000000 + eight_digits_value(x);
+        q += 8;
+    }
+    while (q != end && is_digit(*q) && s < kRoomFor1) {
+        s = s * 10 + (*q - '0');
+        ++q;
+    }
+    return q;
+}
+
 class Reader {
 public:
-    Reader(std::string_view text, Arena& arena)
-        : p_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), arena_(arena) {}
+    Reader(std::string_view text, Arena& arena, StreamedMember streamed)
+        : p_(reinterpret_cast<const unsigned char*>(text.data())),
+          n_(text.size()),
+          arena_(&arena),
+          streamed_(streamed) {}
 
     bool document(JsonValue& out) {
         skip_ws();
@@ -169,8 +216,11 @@ private:
         return true;
     }
 
-    bool array(JsonValue& out) {
+    // With a sink, each element goes to it as soon as it is read and its
+    // storage is released; the array itself is left empty.
+    bool array(JsonValue& out, ElementSink* sink = nullptr) {
         if (!enter()) return false;
+        if (sink) sink->begin_array();
         ++pos_;
         skip_ws();
         if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_list);
@@ -183,8 +233,12 @@ private:
         const std::size_t base = values_.size();
         for (;;) {
             JsonValue item;
-            if (!value(item)) return false;
-            values_.push_back(item);
+            if (sink) {
+                if (!streamed_element(item, *sink)) return false;
+            } else {
+                if (!value(item)) return false;
+                values_.push_back(item);
+            }
             skip_ws();
             if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_list);
             unsigned char c = p_[pos_];
@@ -200,7 +254,7 @@ private:
         }
         ++budget_;
         const std::size_t count = values_.size() - base;
-        JsonValue* items = arena_.allocate_array<JsonValue>(count);
+        JsonValue* items = arena_->allocate_array<JsonValue>(count);
         std::memcpy(static_cast<void*>(items), values_.data() + base, count * sizeof(JsonValue));
         values_.shrink_to(base);
         out = JsonValue::array(items, count);
@@ -230,7 +284,7 @@ private:
             ++pos_;
             skip_ws();
             JsonValue item;
-            if (!value(item)) return false;
+            if (!member_value(key, item)) return false;
             members_.push_back(JsonMember{key.data(), key.size(), item});
             skip_ws();
             if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_object);
@@ -249,11 +303,32 @@ private:
         }
         ++budget_;
         const std::size_t count = sort_members(members_.data() + base, members_.size() - base);
-        JsonMember* members = arena_.allocate_array<JsonMember>(count);
+        JsonMember* members = arena_->allocate_array<JsonMember>(count);
         std::memcpy(static_cast<void*>(members), members_.data() + base, count * sizeof(JsonMember));
         members_.shrink_to(base);
         out = JsonValue::object(members, count);
         return true;
+    }
+
+    // The value of an object member; the streamed member of the root object
+    // hands its array's elements to the sink.
+    bool member_value(std::string_view key, JsonValue& out) {
+        const bool at_root = budget_ == kNestingBudget - 1;
+        if (at_root && streamed_.sink && pos_ < n_ && p_[pos_] == '[' && key == streamed_.key)
+            return array(out, streamed_.sink);
+        return value(out);
+    }
+
+    // One element of a streamed array, read into storage of its own that is
+    // released once the sink has seen it.
+    bool streamed_element(JsonValue& item, ElementSink& sink) {
+        Arena* const document_arena = arena_;
+        arena_ = &element_arena_;
+        const bool ok = value(item);
+        if (ok) sink.element(item);
+        element_arena_.reset();
+        arena_ = document_arena;
+        return ok;
     }
 
     // After the opening quote. A string without escapes is a view of the
@@ -289,7 +364,7 @@ private:
             }
         }
         ++pos_;
-        char* stored = arena_.allocate_array<char>(scratch_.size());
+        char* stored = arena_->allocate_array<char>(scratch_.size());
         if (!scratch_.empty()) std::memcpy(stored, scratch_.data(), scratch_.size());
         out = {stored, scratch_.size()};
         return true;
@@ -355,9 +430,6 @@ private:
     // The cursor is kept in a local while the digits are read.
     bool number(bool negative, JsonValue& out) {
         constexpr std::uint64_t kLimit = 1844674407370955161u;  // (2^64 - 1) / 10
-        // Below 10^18 another digit always fits, so the common short number
-        // costs one comparison per digit.
-        constexpr std::uint64_t kRoomy = 1000000000000000000u;
         const unsigned char* const end = p_ + n_;
         const unsigned char* q = p_ + pos_;
         auto fail_here = [&](ErrorKind kind, bool at_byte) {
@@ -373,11 +445,10 @@ private:
         if (c == '0') {
             if (q != end && is_digit(*q)) return fail_here(ErrorKind::invalid_number, true);
         } else {
+            q = take_digits(q, end, s);
             for (; q != end && is_digit(*q); ++q) {
                 const unsigned d = *q - '0';
-                if (s < kRoomy) {
-                    s = s * 10 + d;
-                } else if (full || s > kLimit || (s == kLimit && d > 5)) {
+                if (full || s > kLimit || (s == kLimit && d > 5)) {
                     full = true;
                     ++e;
                 } else {
@@ -391,9 +462,12 @@ private:
             is_double = true;
             if (q == end) return fail_here(ErrorKind::eof_while_parsing_value, true);
             if (!is_digit(*q)) return fail_here(ErrorKind::invalid_number, true);
+            const unsigned char* const first = q;
+            q = take_digits(q, end, s);
+            e -= q - first;
             for (; q != end && is_digit(*q); ++q) {
                 const unsigned d = *q - '0';
-                if (s >= kRoomy && !full && (s > kLimit || (s == kLimit && d > 5))) full = true;
+                if (!full && (s > kLimit || (s == kLimit && d > 5))) full = true;
                 if (!full) {
                     s = s * 10 + d;
                     --e;
@@ -461,7 +535,10 @@ private:
     std::size_t n_;
     std::size_t pos_ = 0;
     int budget_ = kNestingBudget;
-    Arena& arena_;
+    Arena* arena_;
+    StreamedMember streamed_;
+    alignas(16) std::byte element_block_[4096];
+    Arena element_arena_{element_block_};
     ScratchStack<JsonValue, 32> values_;
     ScratchStack<JsonMember, 16> members_;
     std::string scratch_;
@@ -487,8 +564,9 @@ Position position_of(std::string_view text, std::size_t index) {
     return {line, index - line_start};
 }
 
-Result<JsonValue, JsonError> parse_json(std::string_view text, Arena& arena) {
-    Reader reader(text, arena);
+Result<JsonValue, JsonError> parse_json(std::string_view text, Arena& arena,
+                                        StreamedMember streamed) {
+    Reader reader(text, arena, streamed);
     JsonValue root;
     if (!reader.document(root)) {
         Position at = position_of(text, reader.error_index());
