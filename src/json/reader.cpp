@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "json/pow10.hpp"
+#include "json/number_reader.hpp"
 #include "json/scratch_stack.hpp"
 #include "json/string_scan.hpp"
 
@@ -29,8 +29,6 @@ constexpr auto kHexValue = [] {
     for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<std::int8_t>(c - 'A' + 10);
     return t;
 }();
-
-inline bool is_digit(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 void append_utf8(std::string& out, std::uint32_t cp) {
     if (cp < 0x80) {
@@ -81,45 +79,6 @@ std::size_t sort_members(JsonMember* first, std::size_t count) {
         first[out++] = first[i];
     }
     return out;
-}
-
-// Eight ASCII bytes, the first in the lowest byte, when all are digits.
-inline bool eight_digits(std::uint64_t x) {
-    return (x & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u &&
-           ((x + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u;
-}
-
-// The value of eight digits loaded as above: pairs, then quadruples, then
-// the whole, each step one multiply-add in parallel lanes.
-inline std::uint32_t eight_digits_value(std::uint64_t x) {
-    x -= 0x3030303030303030u;
-    x = x * 10 + (x >> 8);
-    x = ((x & 0x000000FF000000FFu) * (100 + (1000000ull << 32)) +
-         ((x >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32))) >>
-        32;
-    return static_cast<std::uint32_t>(x);
-}
-
-// Adds the digits at q to the significand s while it stays below 10^18, where
-// another digit always fits in 64 bits, eight at a time while there is room.
-// Returns the first byte not taken; the caller counts the digits taken.
-inline const unsigned char* take_digits(const unsigned char* q, const unsigned char* end,
-                                        std::uint64_t& s) {
-    constexpr std::uint64_t kRoomFor8 = 10000000000u;  // s * 10^8 + 10^8 < 10^18
-    constexpr std::uint64_t kRoomFor1 = 1000000000000000000u;
-    while (end - q >= 8 && s < kRoomFor8) {
-        std::uint64_t x;
-        std::memcpy(&x, q, 8);
-        if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
-        if (!eight_digits(x)) break;
-        s = s * 100000000 + eight_digits_value(x);
-        q += 8;
-    }
-    while (q != end && is_digit(*q) && s < kRoomFor1) {
-        s = s * 10 + (*q - '0');
-        ++q;
-    }
-    return q;
 }
 
 class Reader {
@@ -424,111 +383,13 @@ private:
         return true;
     }
 
-    // The significand S collects digits while it fits in 64 bits; the
-    // decimal exponent E counts dropped integer digits and taken fraction
-    // digits; the double is S scaled by a power of ten from the table.
-    // The cursor is kept in a local while the digits are read.
+    // After the sign.
     bool number(bool negative, JsonValue& out) {
-        constexpr std::uint64_t kLimit = 1844674407370955161u;  // (2^64 - 1) / 10
-        const unsigned char* const end = p_ + n_;
-        const unsigned char* q = p_ + pos_;
-        auto fail_here = [&](ErrorKind kind, bool at_byte) {
-            pos_ = static_cast<std::size_t>(q - p_);
-            return at_byte ? fail_at(kind) : fail_after(kind);
-        };
-        if (q == end) return fail_here(ErrorKind::eof_while_parsing_value, false);
-        unsigned char c = *q++;
-        if (!is_digit(c)) return fail_here(ErrorKind::invalid_number, false);
-        std::uint64_t s = c - '0';
-        std::int64_t e = 0;
-        bool full = false;  // a digit did not fit: later digits are dropped
-        if (c == '0') {
-            if (q != end && is_digit(*q)) return fail_here(ErrorKind::invalid_number, true);
-        } else {
-            q = take_digits(q, end, s);
-            for (; q != end && is_digit(*q); ++q) {
-                const unsigned d = *q - '0';
-                if (full || s > kLimit || (s == kLimit && d > 5)) {
-                    full = true;
-                    ++e;
-                } else {
-                    s = s * 10 + d;
-                }
-            }
-        }
-        bool is_double = full;
-        if (q != end && *q == '.') {
-            ++q;
-            is_double = true;
-            if (q == end) return fail_here(ErrorKind::eof_while_parsing_value, true);
-            if (!is_digit(*q)) return fail_here(ErrorKind::invalid_number, true);
-            const unsigned char* const first = q;
-            q = take_digits(q, end, s);
-            e -= q - first;
-            for (; q != end && is_digit(*q); ++q) {
-                const unsigned d = *q - '0';
-                if (!full && (s > kLimit || (s == kLimit && d > 5))) full = true;
-                if (!full) {
-                    s = s * 10 + d;
-                    --e;
-                }
-            }
-        }
-        if (q != end && (*q == 'e' || *q == 'E')) {
-            ++q;
-            is_double = true;
-            bool exp_negative = false;
-            if (q != end && (*q == '+' || *q == '-')) {
-                exp_negative = *q == '-';
-                ++q;
-            }
-            if (q == end) return fail_here(ErrorKind::eof_while_parsing_value, false);
-            c = *q++;
-            if (!is_digit(c)) return fail_here(ErrorKind::invalid_number, false);
-            std::int32_t x = c - '0';
-            while (q != end && is_digit(*q)) {
-                const int d = *q++ - '0';
-                if (x > 214748364 || (x == 214748364 && d > 7)) {
-                    if (s != 0 && !exp_negative)
-                        return fail_here(ErrorKind::number_out_of_range, false);
-                    while (q != end && is_digit(*q)) ++q;
-                    pos_ = static_cast<std::size_t>(q - p_);
-                    out = JsonValue::from_double(negative ? -0.0 : 0.0);
-                    return true;
-                }
-                x = x * 10 + d;
-            }
-            e += exp_negative ? -static_cast<std::int64_t>(x) : x;
-        }
-        pos_ = static_cast<std::size_t>(q - p_);
-        if (!is_double) {
-            if (!negative) {
-                out = JsonValue::from_unsigned(s);
-            } else if (s >= 1 && s <= (std::uint64_t{1} << 63)) {
-                out = JsonValue::from_signed(static_cast<std::int64_t>(0 - s));
-            } else {
-                out = JsonValue::from_double(-static_cast<double>(s));
-            }
-            return true;
-        }
-        e = std::clamp<std::int64_t>(e, INT32_MIN, INT32_MAX);
-        double v = static_cast<double>(s);
-        if (e >= 0) {
-            if (e <= 308) {
-                v *= kPow10[e];
-                if (std::isinf(v)) return fail_after(ErrorKind::number_out_of_range);
-            } else if (v != 0.0) {
-                return fail_after(ErrorKind::number_out_of_range);
-            }
-        } else {
-            while (e < -308 && v != 0.0) {
-                v /= 1e308;
-                e += 308;
-            }
-            if (v != 0.0) v /= kPow10[-e];
-        }
-        out = JsonValue::from_double(negative ? -v : v);
-        return true;
+        const NumberRead read =
+            read_number(p_ + pos_, p_ + n_, negative, out);
+        pos_ = static_cast<std::size_t>(read.stop - p_);
+        if (read.error == ErrorKind::message) return true;
+        return read.at_byte ? fail_at(read.error) : fail_after(read.error);
     }
 
     const unsigned char* p_;

@@ -5,13 +5,6 @@
 
 namespace mnemo::json {
 
-JsonValue JsonValue::from_double(double d) {
-    if (!std::isfinite(d)) return null();
-    JsonValue v(JsonKind::number, NumberRepr::floating, 0);
-    v.d_ = d;
-    return v;
-}
-
 const JsonValue* JsonValue::find(std::string_view key) const {
     auto all = members();
     auto it = std::lower_bound(all.begin(), all.end(), key,

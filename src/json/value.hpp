@@ -12,6 +12,7 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -49,7 +50,12 @@ public:
         return v;
     }
     // A finite double becomes a number; NaN and the infinities become null.
-    static JsonValue from_double(double d);
+    static JsonValue from_double(double d) {
+        if (!std::isfinite(d)) return null();
+        JsonValue v(JsonKind::number, NumberRepr::floating, 0);
+        v.d_ = d;
+        return v;
+    }
     // The bytes are not copied: they must outlive the value.
     static JsonValue string(const char* data, std::size_t size) {
         JsonValue v(JsonKind::string, NumberRepr::unsigned_int, size);
