@@ -24,6 +24,16 @@ public:
         first_ = true;
     }
 
+    // A plain item is decided straight from its text.
+    std::size_t take_element_text(const char* begin, const char* end) override {
+        if (failure_) return 0;
+        scoring::TierInput input;
+        const char* stop = scoring::scan_tier_input(begin, end, input);
+        if (!stop) return 0;
+        write(input);
+        return static_cast<std::size_t>(stop - begin);
+    }
+
     void element(const json::JsonValue& item) override {
         if (failure_) return;
         auto input = scoring::decode_tier_input(item);
@@ -32,14 +42,18 @@ public:
             out_.truncate(start_);
             return;
         }
-        if (!first_) out_.push_back(',');
-        first_ = false;
-        scoring::decision_to_json(scoring::decide_tier(input.value()), out_);
+        write(input.value());
     }
 
     const std::optional<json::JsonError>& failure() const { return failure_; }
 
 private:
+    void write(const scoring::TierInput& input) {
+        if (!first_) out_.push_back(',');
+        first_ = false;
+        scoring::decision_to_json(scoring::decide_tier(input), out_);
+    }
+
     json::ByteBuffer& out_;
     const std::size_t start_;
     std::optional<json::JsonError> failure_;
@@ -49,6 +63,11 @@ private:
 }  // namespace
 
 Status run_tier(std::string_view payload, json::Arena& arena, json::ByteBuffer& out) {
+    scoring::TierInput plain;
+    if (scoring::scan_tier_input_document(payload, plain)) {
+        scoring::decision_to_json(scoring::decide_tier(plain), out);
+        return std::monostate{};
+    }
     auto parsed = read_payload(payload, arena);
     if (!parsed) return fail(std::move(parsed).error());
     auto input = scoring::decode_tier_input(parsed.value());

@@ -41,13 +41,17 @@ inline const unsigned char* skip_digits(const unsigned char* q, const unsigned c
     return q;
 }
 
-// The value of eight digits loaded little-endian (the first digit in the
-// lowest byte): pairs, then quadruples, then the whole, each step one
-// multiply-add over parallel lanes.
-inline std::uint64_t eight_digits_value(const unsigned char* q) {
+inline std::uint64_t load_little_endian(const unsigned char* q) {
     std::uint64_t x;
     std::memcpy(&x, q, 8);
     if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+    return x;
+}
+
+// The value of eight digit bytes loaded little-endian (the first digit in
+// the lowest byte): pairs, then quadruples, then the whole, each step one
+// multiply-add over parallel lanes.
+inline std::uint64_t eight_digits_value(std::uint64_t x) {
     x -= 0x3030303030303030u;
     x = x * 10 + (x >> 8);
     x = ((x & 0x000000FF000000FFu) * (100 + (1000000ull << 32)) +
@@ -56,9 +60,19 @@ inline std::uint64_t eight_digits_value(const unsigned char* q) {
     return x;
 }
 
-// s followed by the n digits at q, when the result fits in 64 bits.
-inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std::size_t n) {
-    for (; n >= 8; q += 8, n -= 8) s = s * 100000000 + eight_digits_value(q);
+// s followed by the n digits at q, when the result fits in 64 bits. From
+// four to seven digits are read as the last digits of eight, the first
+// ones '0', when eight bytes can be loaded before `end`.
+inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std::size_t n,
+                                   const unsigned char* end) {
+    static constexpr std::uint64_t kScale[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+    for (; n >= 8; q += 8, n -= 8) s = s * 100000000 + eight_digits_value(load_little_endian(q));
+    if (n >= 4 && end - q >= 8) {
+        const unsigned shift = 8 * static_cast<unsigned>(n);
+        const std::uint64_t x = (load_little_endian(q) << (64 - shift)) |
+                                (std::uint64_t{0x3030303030303030} >> shift);
+        return s * kScale[n] + eight_digits_value(x);
+    }
     for (; n > 0; ++q, --n) s = s * 10 + (*q - '0');
     return s;
 }
@@ -146,7 +160,8 @@ inline NumberRead read_number(const unsigned char* q, const unsigned char* end, 
     std::uint64_t s;
     std::int64_t e;
     if (int_count + frac_count <= 19) {
-        s = append_digits(append_digits(0, int_digits, int_count), frac_digits, frac_count);
+        s = append_digits(append_digits(0, int_digits, int_count, end), frac_digits, frac_count,
+                          end);
         e = exponent - static_cast<std::int64_t>(frac_count);
     } else {
         is_double |= long_significand(int_digits, int_count, frac_digits, frac_count, s, e);

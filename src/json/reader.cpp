@@ -193,7 +193,12 @@ private:
         for (;;) {
             JsonValue item;
             if (sink) {
-                if (!streamed_element(item, *sink)) return false;
+                const std::size_t taken = sink->take_element_text(
+                    reinterpret_cast<const char*>(p_ + pos_), reinterpret_cast<const char*>(p_ + n_));
+                if (taken != 0)
+                    pos_ += taken;
+                else if (!streamed_element(item, *sink))
+                    return false;
             } else {
                 if (!value(item)) return false;
                 values_.push_back(item);

@@ -21,6 +21,16 @@ public:
     virtual void begin_array() = 0;
     // `element` and everything it refers to stay valid only during the call.
     virtual void element(const JsonValue& element) = 0;
+    // Offered the text from an element's first byte to the end of the
+    // payload before the reader reads the element: a sink that can take the
+    // element straight from its text returns the number of bytes it took,
+    // which must be exactly the element's text, valid JSON. Returning 0
+    // leaves the element to the reader, which then calls `element`.
+    virtual std::size_t take_element_text(const char* begin, const char* end) {
+        (void)begin;
+        (void)end;
+        return 0;
+    }
 
 protected:
     ~ElementSink() = default;

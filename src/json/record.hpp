@@ -66,11 +66,14 @@ struct RecordSpec {
         // only one of its length; otherwise (or past kMaxNameSize) a search.
         by_size.fill(kNone);
         for (std::size_t i = 0; i < N; ++i) {
+            if (fields[i].required) required_mask |= std::uint64_t{1} << i;
             const std::size_t size = fields[i].name.size();
             if (size >= kMaxNameSize) continue;
             by_size[size] = by_size[size] == kNone ? static_cast<std::int8_t>(i) : kSearch;
         }
     }
+
+    std::uint64_t required_mask = 0;  // bit i: field i is required
 
     int field_index(std::string_view key) const {
         const std::int8_t hint = key.size() < kMaxNameSize ? by_size[key.size()] : kSearch;
