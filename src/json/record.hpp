@@ -66,6 +66,11 @@ struct RecordSpec {
         // only one of its length; otherwise (or past kMaxNameSize) a search.
         by_size.fill(kNone);
         for (std::size_t i = 0; i < N; ++i) {
+            // Names are written in messages and matched against keys as raw
+            // bytes, so they must be texts a JSON string holds unescaped.
+            for (char c : fields[i].name)
+                if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
+                    throw "a field name needs escaping";
             if (fields[i].required) required_mask |= std::uint64_t{1} << i;
             const std::size_t size = fields[i].name.size();
             if (size >= kMaxNameSize) continue;

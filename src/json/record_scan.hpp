@@ -96,13 +96,25 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
     if (*q == '{') {
         q = skip_whitespace(q + 1, end);
         std::uint64_t seen = 0;
+        std::size_t next = 0;  // the field expected next: keys mostly come in field order
         for (;;) {
             if (q == end || *q != '"') return nullptr;
             const unsigned char* const key = ++q;
-            q = key + (find_string_stop(key, 0, static_cast<std::size_t>(end - key)));
-            if (q == end || *q != '"') return nullptr;
-            const int f = spec.field_index(
-                {reinterpret_cast<const char*>(key), static_cast<std::size_t>(q - key)});
+            int f;
+            const std::string_view expected = next < N ? spec.fields[next].name : std::string_view();
+            if (next < N && static_cast<std::size_t>(end - key) > expected.size() &&
+                key[expected.size()] == '"' &&
+                same_bytes(expected.data(), reinterpret_cast<const char*>(key), expected.size())) {
+                // The name's bytes need no escape, so the key ends at that quote.
+                f = static_cast<int>(next);
+                q = key + expected.size();
+            } else {
+                q = key + find_string_stop(key, 0, static_cast<std::size_t>(end - key));
+                if (q == end || *q != '"') return nullptr;
+                f = spec.field_index(
+                    {reinterpret_cast<const char*>(key), static_cast<std::size_t>(q - key)});
+            }
+            next = static_cast<std::size_t>(f) + 1;
             q = skip_whitespace(q + 1, end);
             if (q == end || *q != ':') return nullptr;
             q = skip_whitespace(q + 1, end);
