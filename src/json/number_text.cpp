@@ -30,42 +30,44 @@ ShortestDigits shortest_digits(double magnitude) {
 }
 
 std::size_t layout_digits(bool negative, std::string_view digits, int k, char* out) {
-    char* w = out;
+    // Blocks are copied whole (16 or 24 bytes, more than any run of digits
+    // or zeros here) and the cursor advances by the part that counts.
+    const char* const d = digits.data();
     const int n = static_cast<int>(digits.size());
-    if (negative) *w++ = '-';
+    char* w = out;
+    *w = '-';
+    w += negative;
     if (k >= -5 && k <= 15) {
-        if (k >= n - 1) {
-            std::memcpy(w, digits.data(), n);
+        if (k >= n - 1) {  // integral: the digits, k - n + 1 zeros, ".0"
+            std::memcpy(w, d, 24);
             w += n;
-            std::memset(w, '0', k - n + 1);
+            std::memset(w, '0', 16);
             w += k - n + 1;
-            *w++ = '.';
-            *w++ = '0';
-        } else if (k >= 0) {
-            std::memcpy(w, digits.data(), k + 1);
+            std::memcpy(w, ".0", 2);
+            w += 2;
+        } else if (k >= 0) {  // the point after digit k + 1
+            std::memcpy(w, d, 16);
             w += k + 1;
             *w++ = '.';
-            std::memcpy(w, digits.data() + k + 1, n - k - 1);
+            std::memcpy(w, d + k + 1, 16);
             w += n - k - 1;
-        } else {
-            *w++ = '0';
-            *w++ = '.';
-            std::memset(w, '0', -k - 1);
-            w += -k - 1;
-            std::memcpy(w, digits.data(), n);
+        } else {  // "0.", -k - 1 zeros, the digits
+            std::memcpy(w, "0.00000", 8);
+            w += 1 - k;
+            std::memcpy(w, d, 24);
             w += n;
         }
-    } else {
-        *w++ = digits[0];
-        if (n > 1) {
-            *w++ = '.';
-            std::memcpy(w, digits.data() + 1, n - 1);
-            w += n - 1;
-        }
-        *w++ = 'e';
-        *w++ = k < 0 ? '-' : '+';
-        w = std::to_chars(w, w + 4, k < 0 ? -k : k).ptr;
+        return static_cast<std::size_t>(w - out);
     }
+    *w++ = d[0];
+    if (n > 1) {
+        *w++ = '.';
+        std::memcpy(w, d + 1, 16);
+        w += n - 1;
+    }
+    *w++ = 'e';
+    *w++ = k < 0 ? '-' : '+';
+    w = std::to_chars(w, w + 4, k < 0 ? -k : k).ptr;
     return static_cast<std::size_t>(w - out);
 }
 
@@ -129,19 +131,19 @@ std::size_t format_double(double value, char* out) {
         d.significand /= 10;
         ++d.exponent;
     }
-    char digits[24];
+    char digits[kDigitRoom] = {};  // layout_digits reads whole blocks
     const int count = write_digits(d.significand, digits);
     return layout_digits(negative, {digits, static_cast<std::size_t>(count)},
                          d.exponent + count - 1, out);
 }
 
 void format_double(double value, ByteBuffer& out) {
-    out.reserve_more(kMaxDoubleText);
+    out.reserve_more(kDoubleTextRoom);
     out.commit(format_double(value, out.tail()));
 }
 
 void format_double(double value, std::string& out) {
-    char text[kMaxDoubleText];
+    char text[kDoubleTextRoom];
     out.append(text, format_double(value, text));
 }
 

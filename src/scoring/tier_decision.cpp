@@ -80,7 +80,7 @@ TierDecision decide_tier(const TierInput& in) {
 
 void decision_to_json(const TierDecision& decision, json::ByteBuffer& out) {
     const DecisionText& text = kDecisionTexts[static_cast<int>(decision.action)];
-    out.reserve_more(sizeof text.head + json::kMaxDoubleText + sizeof text.tail);
+    out.reserve_more(sizeof text.head + json::kDoubleTextRoom + sizeof text.tail);
     char* const start = out.tail();
     char* w = start;
     std::memcpy(w, text.head, sizeof text.head);

@@ -21,12 +21,12 @@ namespace {
 std::string reference_text(double d) {
     if (d == 0.0) return std::signbit(d) ? "-0.0" : "0.0";
     ShortestDigits s = shortest_digits(std::fabs(d));
-    char out[kMaxDoubleText];
+    char out[kDoubleTextRoom];
     return std::string(out, layout_digits(std::signbit(d), {s.digits, std::size_t(s.count)}, s.exponent, out));
 }
 
 std::string engine_text(double d) {
-    char out[kMaxDoubleText];
+    char out[kDoubleTextRoom];
     return std::string(out, format_double(d, out));
 }
 
