@@ -1,5 +1,6 @@
 #include "json/number_text.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -73,41 +74,43 @@ std::size_t layout_digits(bool negative, std::string_view digits, int k, char* o
 
 namespace {
 
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+// The eight decimal digits of v < 10^8, zero-padded, as ASCII bytes in
+// text order. Two halves of four digits, then four pairs, then eight single
+// digits are split in parallel lanes of one 64-bit word, a division by 100
+// or 10 being a multiplication and a shift exact for the lanes' ranges.
+std::uint64_t eight_digit_text(std::uint32_t v) {
+    std::uint64_t x = (v / 10000) | (static_cast<std::uint64_t>(v % 10000) << 32);
+    const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Fu;
+    x = hundreds | ((x - hundreds * 100) << 16);
+    const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Fu;
+    x = tens | ((x - tens * 10) << 8);
+    x += 0x3030303030303030u;
+    if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+    return x;
+}
 
-void write_pair(std::uint32_t n, char* out) { std::memcpy(out, kDigitPairs + 2 * n, 2); }
+int decimal_length(std::uint64_t n) {
+    static constexpr std::uint64_t kPowers[] = {
+        1u, 10u, 100u, 1000u, 10000u, 100000u, 1000000u, 10000000u, 100000000u,
+        1000000000u, 10000000000u, 100000000000u, 1000000000000u, 10000000000000u,
+        100000000000000u, 1000000000000000u, 10000000000000000u, 100000000000000000u,
+        1000000000000000000u, 10000000000000000000u,
+    };
+    const int estimate = (std::bit_width(n) * 1233) >> 12;  // floor or one below
+    return estimate + (n >= kPowers[estimate]);
+}
 
-// The decimal digits of n > 0 into `out`, which has room for 24 bytes;
-// returns their count (at most 20). Eight digits at a time are cut off in
-// 64-bit arithmetic and written in 32-bit arithmetic, two at a time.
-int write_digits(std::uint64_t n, char* out) {
-    char text[48];
-    char* const end = text + 40;  // so that 24 bytes from any start stay inside
-    char* p = end;
-    while (n >= 100000000) {
-        const auto block = static_cast<std::uint32_t>(n % 100000000);
-        n /= 100000000;
-        const std::uint32_t high = block / 10000, low = block % 10000;
-        p -= 8;
-        write_pair(high / 100, p);
-        write_pair(high % 100, p + 2);
-        write_pair(low / 100, p + 4);
-        write_pair(low % 100, p + 6);
-    }
-    auto m = static_cast<std::uint32_t>(n);
-    while (m >= 100) {
-        write_pair(m % 100, p -= 2);
-        m /= 100;
-    }
-    if (m >= 10)
-        write_pair(m, p -= 2);
-    else
-        *--p = static_cast<char>('0' + m);
-    std::memcpy(out, p, 24);  // a fixed size: one copy without a call
-    return static_cast<int>(end - p);
+// The decimal digits of n > 0, written as 24 zero-padded digits at `text`;
+// returns where the digits start and sets their count (at most 20).
+const char* write_digits(std::uint64_t n, char* text, int& count) {
+    constexpr std::uint64_t k8 = 100000000u;
+    const std::uint64_t low16 = n % (k8 * k8);
+    const std::uint64_t blocks[3] = {eight_digit_text(static_cast<std::uint32_t>(n / (k8 * k8))),
+                                     eight_digit_text(static_cast<std::uint32_t>(low16 / k8)),
+                                     eight_digit_text(static_cast<std::uint32_t>(low16 % k8))};
+    std::memcpy(text, blocks, sizeof blocks);
+    count = decimal_length(n);
+    return text + 24 - count;
 }
 
 }  // namespace
@@ -131,8 +134,10 @@ std::size_t format_double(double value, char* out) {
         d.significand /= 10;
         ++d.exponent;
     }
-    char digits[kDigitRoom] = {};  // layout_digits reads whole blocks
-    const int count = write_digits(d.significand, digits);
+    // layout_digits reads whole blocks from where the digits start.
+    char text[24 + kDigitRoom] = {};
+    int count;
+    const char* digits = write_digits(d.significand, text, count);
     return layout_digits(negative, {digits, static_cast<std::size_t>(count)},
                          d.exponent + count - 1, out);
 }
