@@ -22,12 +22,23 @@
 namespace mnemo::json {
 
 inline const unsigned char* skip_whitespace(const unsigned char* q, const unsigned char* end) {
-    // Mostly there is none, or the one space a serializer puts after a
-    // comma or colon; every whitespace byte is at most a space.
-    if (q != end && *q == ' ') ++q;
-    if (q == end || *q > ' ') return q;
     while (q != end && (*q == ' ' || *q == '\n' || *q == '\r' || *q == '\t')) ++q;
     return q;
+}
+
+// Past the whitespace after a comma or colon: mostly none, or the one
+// space a serializer puts there. Every whitespace byte is at most a space.
+inline const unsigned char* skip_separator_space(const unsigned char* q, const unsigned char* end) {
+    if (q != end && *q == ' ') ++q;
+    if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+    return q;
+}
+
+// At `c` after optional whitespace: past it, or null.
+inline const unsigned char* expect_after_space(const unsigned char* q, const unsigned char* end,
+                                               unsigned char c) {
+    if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+    return q != end && *q == c ? q + 1 : nullptr;
 }
 
 // The end of a plain value other than a field's: a number, a literal or a
@@ -115,9 +126,9 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
                     {reinterpret_cast<const char*>(key), static_cast<std::size_t>(q - key)});
             }
             next = static_cast<std::size_t>(f) + 1;
-            q = skip_whitespace(q + 1, end);
-            if (q == end || *q != ':') return nullptr;
-            q = skip_whitespace(q + 1, end);
+            q = expect_after_space(q + 1, end, ':');
+            if (!q) return nullptr;
+            q = skip_separator_space(q, end);
             if (f < 0) {
                 q = skip_plain_value(q, end);
             } else {
@@ -125,11 +136,11 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
                 seen |= std::uint64_t{1} << f;
             }
             if (!q) return nullptr;
-            q = skip_whitespace(q, end);
+            if (q != end && *q <= ' ') q = skip_whitespace(q, end);
             if (q == end) return nullptr;
             if (*q == '}') break;
             if (*q != ',') return nullptr;
-            q = skip_whitespace(q + 1, end);
+            q = skip_separator_space(q + 1, end);
         }
         if ((seen & spec.required_mask) != spec.required_mask) return nullptr;
         out = record;
@@ -143,11 +154,11 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
             q = scan_field(q, end, spec.fields[count], record);
             if (!q) return nullptr;
             ++count;
-            q = skip_whitespace(q, end);
+            if (q != end && *q <= ' ') q = skip_whitespace(q, end);
             if (q == end) return nullptr;
             if (*q == ']') break;
             if (*q != ',') return nullptr;
-            q = skip_whitespace(q + 1, end);
+            q = skip_separator_space(q + 1, end);
         }
         if (count < N && (spec.required_mask >> count) != 0) return nullptr;
         out = record;
