@@ -23,8 +23,11 @@ namespace mnemo::json {
 
 inline bool is_digit(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-// The end of the run of digits starting at q.
+// The end of the run of digits starting at q. Most runs are short, so the
+// first few bytes are looked at one by one.
 inline const unsigned char* skip_digits(const unsigned char* q, const unsigned char* end) {
+    for (int i = 0; i < 4; ++i, ++q)
+        if (q == end || !is_digit(*q)) return q;
 #if defined(__SSE2__)
     const __m128i zero = _mm_set1_epi8('0');
     const __m128i nine = _mm_set1_epi8(9);
@@ -58,6 +61,12 @@ inline std::uint64_t eight_digits_value(std::uint64_t x) {
          ((x >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32))) >>
         32;
     return x;
+}
+
+// Whether eight bytes loaded little-endian are all ASCII digits.
+inline bool eight_digits(std::uint64_t x) {
+    return (x & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u &&
+           ((x + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u;
 }
 
 // s followed by the n digits at q, when the result fits in 64 bits. From

@@ -52,27 +52,34 @@ const unsigned char* scan_boolean(const unsigned char* q, const unsigned char* e
 // text there is not a number that reads without fault.
 //
 // Most numbers are short: an integer part and perhaps a fraction, no
-// exponent, at most 19 digits in all. For those the reader's procedure
-// comes down to S = all the digits and E = minus the fraction's length,
-// so the value is S (an integer, converted to the nearest double) or S
-// divided by 10^(fraction digits); that is computed here directly. Any
-// other number goes through read_number.
+// exponent, at most 19 digits from the first one that is not zero. For
+// those the reader's procedure comes down to S = all the digits and E =
+// minus the fraction's length (leading zeros leave S at 0), so the value
+// is S (an integer, converted to the nearest double) or S divided by
+// 10^(fraction digits); that is computed here directly. Any other number
+// goes through read_number.
 inline const unsigned char* scan_double(const unsigned char* q, const unsigned char* end,
                                         double& value) {
     if (q == end) return nullptr;
     const bool negative = *q == '-';
     const unsigned char* p = q + negative;
     const unsigned char* const int_digits = p;
-    std::uint64_t s = 0;  // wraps for long runs, which are sent the general way
-    for (; p != end && is_digit(*p); ++p) s = s * 10 + (*p - '0');
+    p = skip_digits(p, end);
     const std::size_t int_count = static_cast<std::size_t>(p - int_digits);
     std::size_t frac_count = 0;
     bool plain = int_count != 0 && int_count <= 19 && (*int_digits != '0' || int_count == 1);
+    std::uint64_t s = plain ? append_digits(0, int_digits, int_count, end) : 0;
     if (plain && p != end && *p == '.') {
         const unsigned char* const frac_digits = ++p;
-        for (; p != end && is_digit(*p); ++p) s = s * 10 + (*p - '0');
+        const std::size_t int_significant = s == 0 ? 0 : int_count;
+        if (s == 0)
+            while (p != end && *p == '0') ++p;
+        const unsigned char* const significant = p;
+        p = skip_digits(p, end);
+        const auto significant_count = static_cast<std::size_t>(p - significant);
         frac_count = static_cast<std::size_t>(p - frac_digits);
-        plain = frac_count != 0 && int_count + frac_count <= 19;
+        plain = frac_count != 0 && frac_count <= 308 && int_significant + significant_count <= 19;
+        if (plain) s = append_digits(s, significant, significant_count, end);
     }
     if (plain && (p == end || (*p != 'e' && *p != 'E'))) {
         // An integer is unsigned, or signed when negative (-0 is a double);
