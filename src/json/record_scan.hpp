@@ -67,7 +67,8 @@ inline const unsigned char* scan_double(const unsigned char* q, const unsigned c
     p = skip_digits(p, end);
     const std::size_t int_count = static_cast<std::size_t>(p - int_digits);
     std::size_t frac_count = 0;
-    bool plain = int_count != 0 && int_count <= 19 && (*int_digits != '0' || int_count == 1);
+    // Bitwise rather than short-circuit: one branch, not three.
+    bool plain = (int_count - 1 < 19) & ((*int_digits != '0') | (int_count == 1));
     std::uint64_t s = plain ? append_digits(0, int_digits, int_count, end) : 0;
     if (plain && p != end && *p == '.') {
         const unsigned char* const frac_digits = ++p;
@@ -78,7 +79,7 @@ inline const unsigned char* scan_double(const unsigned char* q, const unsigned c
         p = skip_digits(p, end);
         const auto significant_count = static_cast<std::size_t>(p - significant);
         frac_count = static_cast<std::size_t>(p - frac_digits);
-        plain = frac_count != 0 && frac_count <= 308 && int_significant + significant_count <= 19;
+        plain = (frac_count - 1 < 308) & (int_significant + significant_count <= 19);
         if (plain) s = append_digits(s, significant, significant_count, end);
     }
     if (plain && (p == end || (*p != 'e' && *p != 'E'))) {
