@@ -5,6 +5,8 @@ with an exponent)."""
 
 from decimal import Decimal
 
+from hypothesis import strategies as st
+
 POW10 = [float(f"1e{i}") for i in range(309)]
 U64_MAX = 2**64 - 1
 OUT_OF_RANGE = "out of range"
@@ -79,3 +81,14 @@ def layout(x):
         return sign + "0." + "0" * (-k - 1) + digits
     mant = digits[0] + ("." + digits[1:] if n > 1 else "")
     return sign + mant + "e" + ("-" if k < 0 else "+") + str(abs(k))
+
+
+# Number texts of every form the grammar allows: signs, a lone zero or up to
+# 41 integer digits, up to 40 fraction digits, exponents of up to 4 digits.
+number_texts = st.builds(
+    lambda neg, int_part, frac, exp: neg + int_part + frac + exp,
+    st.sampled_from(["", "-"]),
+    st.one_of(st.just("0"), st.from_regex(r"[1-9][0-9]{0,40}", fullmatch=True)),
+    st.one_of(st.just(""), st.from_regex(r"\.[0-9]{1,40}", fullmatch=True)),
+    st.one_of(st.just(""), st.from_regex(r"[eE][+-]?[0-9]{1,4}", fullmatch=True)),
+)

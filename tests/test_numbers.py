@@ -7,7 +7,7 @@ from hypothesis import example, given, settings
 from hypothesis import strategies as st
 
 from conftest import result_of, run_error
-from number_model import OUT_OF_RANGE, layout, read_number
+from number_model import OUT_OF_RANGE, layout, number_texts, read_number
 
 
 def wording(number_text):
@@ -77,15 +77,6 @@ def model_number(text):
     if isinstance(value, int):
         return f"integer `{value}`"
     return "floating point `" + layout(value) + "`"
-
-
-number_texts = st.builds(
-    lambda neg, int_part, frac, exp: neg + int_part + frac + exp,
-    st.sampled_from(["", "-"]),
-    st.one_of(st.just("0"), st.from_regex(r"[1-9][0-9]{0,40}", fullmatch=True)),
-    st.one_of(st.just(""), st.from_regex(r"\.[0-9]{1,40}", fullmatch=True)),
-    st.one_of(st.just(""), st.from_regex(r"[eE][+-]?[0-9]{1,4}", fullmatch=True)),
-)
 
 
 @settings(max_examples=3000, deadline=None)
