@@ -23,11 +23,11 @@ namespace mnemo::json {
 
 inline bool is_digit(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-// The end of the run of digits starting at q. Sixteen bytes are classified
-// at once, so the length of a run up to 15 digits costs no branch that
-// depends on it (runs vary in length from one number to the next, and a
-// byte-by-byte loop would be mispredicted at almost every end).
+// The end of the run of digits starting at q. Most runs are short, so the
+// first few bytes are looked at one by one.
 inline const unsigned char* skip_digits(const unsigned char* q, const unsigned char* end) {
+    for (int i = 0; i < 4; ++i, ++q)
+        if (q == end || !is_digit(*q)) return q;
 #if defined(__SSE2__)
     const __m128i zero = _mm_set1_epi8('0');
     const __m128i nine = _mm_set1_epi8(9);
@@ -69,16 +69,14 @@ inline bool eight_digits(std::uint64_t x) {
            ((x + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u;
 }
 
-// s followed by the n digits at q, when the result fits in 64 bits. Fewer
-// than eight digits are read as the last digits of eight, the first ones
-// '0', when eight bytes can be loaded before `end`: the same few steps for
-// any count, without a branch on it.
+// s followed by the n digits at q, when the result fits in 64 bits. From
+// four to seven digits are read as the last digits of eight, the first
+// ones '0', when eight bytes can be loaded before `end`.
 inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std::size_t n,
                                    const unsigned char* end) {
     static constexpr std::uint64_t kScale[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
     for (; n >= 8; q += 8, n -= 8) s = s * 100000000 + eight_digits_value(load_little_endian(q));
-    if (n == 0) return s;
-    if (end - q >= 8) {
+    if (n >= 4 && end - q >= 8) {
         const unsigned shift = 8 * static_cast<unsigned>(n);
         const std::uint64_t x = (load_little_endian(q) << (64 - shift)) |
                                 (std::uint64_t{0x3030303030303030} >> shift);
