@@ -1,13 +1,12 @@
 #include "commands/run_command.hpp"
 
 #include "commands/handlers.hpp"
-#include "json/reader.hpp"
 
 namespace mnemo::commands {
 
 namespace {
 
-using Handler = Status (*)(const json::JsonValue&, json::ByteBuffer&);
+using Handler = Status (*)(std::string_view, json::Arena&, json::ByteBuffer&);
 
 struct Command {
     std::string_view name;
@@ -32,23 +31,35 @@ constexpr std::string_view kEnvelopeOpen = "{\"ok\":true,\"result\":";
 
 }  // namespace
 
-Result<json::ByteBuffer, RunError> run_command(std::string_view command, std::string_view payload) {
-    auto parsed = json::parse_json(payload);
+Result<json::JsonValue, RunError> read_payload(std::string_view text, json::Arena& arena,
+                                               json::StreamedMember streamed) {
+    auto parsed = json::parse_json(text, arena, streamed);
     if (!parsed) return fail(RunError{json::json_error_text(parsed.error())});
+    return parsed.value();
+}
 
+Status run_command(std::string_view command, std::string_view payload, json::ByteBuffer& response) {
+    // A single item's document fits in this block; larger ones continue on
+    // the heap.
+    alignas(16) std::byte first_block[2048];
+    json::Arena arena(first_block);
+
+    // Every handler reads the whole payload before anything else, so a
+    // payload that is not JSON is reported as such whatever the command.
     Handler handler = find_handler(command);
     if (!handler) {
+        auto parsed = read_payload(payload, arena);
+        if (!parsed) return fail(std::move(parsed).error());
         std::string message = "unknown command: ";
         message += command;
         return fail(RunError{std::move(message)});
     }
 
-    json::ByteBuffer response(128);
     response.append(kEnvelopeOpen);
-    Status status = handler(parsed.value().root, response);
-    if (!status) return fail(std::move(status).error());
+    Status status = handler(payload, arena, response);
+    if (!status) return status;
     response.push_back('}');
-    return response;
+    return std::monostate{};
 }
 
 }  // namespace mnemo::commands

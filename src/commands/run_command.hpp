@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "json/buffer.hpp"
 #include "json/result.hpp"
@@ -14,9 +15,12 @@ struct RunError {
     std::string message;
 };
 
-// Parses the whole payload, then runs the command named exactly "tier",
-// "tier-batch" or "score", and returns the compact response text
-// {"ok":true,"result":…}. Throws std::bad_alloc when memory runs out.
-Result<json::ByteBuffer, RunError> run_command(std::string_view command, std::string_view payload);
+// Reads the whole payload, then runs the command named exactly "tier",
+// "tier-batch" or "score", and writes the compact response text
+// {"ok":true,"result":…} into `response`, which starts empty. On failure
+// the response holds nothing of use. Throws std::bad_alloc when memory runs
+// out.
+Result<std::monostate, RunError> run_command(std::string_view command, std::string_view payload,
+                                             json::ByteBuffer& response);
 
 }  // namespace mnemo::commands

@@ -1,4 +1,4 @@
-#include <algorithm>
+#include <optional>
 
 #include "commands/handlers.hpp"
 #include "scoring/tier_decision.hpp"
@@ -7,44 +7,94 @@ namespace mnemo::commands {
 
 namespace {
 
-// Longest decision text: the longest action and tier labels and a retention
-// of up to 24 characters.
-constexpr std::size_t kDecisionTextBound = 96;
+// Decides the items of tier-batch while the payload is read: each element
+// of "items" is decoded, decided and written as soon as the reader has it,
+// so the items are never held all at once. The decisions go straight into
+// the response; the first item that fails to decode ends the writing, and
+// the reader goes on only to check the rest of the text, since a syntax
+// fault anywhere is reported before any decoding fault.
+class DecisionWriter final : public json::ElementSink {
+public:
+    explicit DecisionWriter(json::ByteBuffer& out) : out_(out), start_(out.size()) {}
 
-// Room reserved up front for at most this many decisions. Any item may fail
-// to decode, so a batch must not claim memory for all of its decisions
-// before it has made one: a long array of bad items would then run out of
-// memory instead of failing with its message. Past this the buffer grows
-// geometrically.
-constexpr std::size_t kReservedDecisions = 4096;
+    void begin_array() override {
+        // A repeated "items" replaces the earlier one.
+        out_.truncate(start_);
+        failure_.reset();
+        first_ = true;
+    }
+
+    // A plain item is decided straight from its text.
+    std::size_t take_element_text(const char* begin, const char* end) override {
+        if (failure_) return 0;
+        scoring::TierInput input;
+        const char* stop = scoring::scan_tier_input(begin, end, input);
+        if (!stop) return 0;
+        write(input);
+        return static_cast<std::size_t>(stop - begin);
+    }
+
+    void element(const json::JsonValue& item) override {
+        if (failure_) return;
+        auto input = scoring::decode_tier_input(item);
+        if (!input) {
+            failure_ = std::move(input).error();
+            out_.truncate(start_);
+            return;
+        }
+        write(input.value());
+    }
+
+    const std::optional<json::JsonError>& failure() const { return failure_; }
+
+private:
+    void write(const scoring::TierInput& input) {
+        if (!first_) out_.push_back(',');
+        first_ = false;
+        scoring::decision_to_json(scoring::decide_tier(input), out_);
+    }
+
+    json::ByteBuffer& out_;
+    const std::size_t start_;
+    std::optional<json::JsonError> failure_;
+    bool first_ = true;
+};
 
 }  // namespace
 
-Status run_tier(const json::JsonValue& payload, json::ByteBuffer& out) {
-    auto input = scoring::decode_tier_input(payload);
+Status run_tier(std::string_view payload, json::Arena& arena, json::ByteBuffer& out) {
+    scoring::TierInput plain;
+    if (scoring::scan_tier_input_document(payload, plain)) {
+        scoring::decision_to_json(scoring::decide_tier(plain), out);
+        return std::monostate{};
+    }
+    auto parsed = read_payload(payload, arena);
+    if (!parsed) return fail(std::move(parsed).error());
+    auto input = scoring::decode_tier_input(parsed.value());
     if (!input) return fail(RunError{json::json_error_text(input.error())});
     scoring::decision_to_json(scoring::decide_tier(input.value()), out);
     return std::monostate{};
 }
 
-Status run_tier_batch(const json::JsonValue& payload, json::ByteBuffer& out) {
+Status run_tier_batch(std::string_view payload, json::Arena& arena, json::ByteBuffer& out) {
+    // The items are not counted before they are read, but a decision's text
+    // is seldom longer than its item's, so room for as many bytes as the
+    // payload has spares the buffer its growth (and the copies that come
+    // with it). Pages of the room that are never written are never touched.
+    out.reserve_more(payload.size() + 64);
+    out.append("{\"decisions\":[");
+    DecisionWriter writer(out);
+    auto parsed = read_payload(payload, arena, {"items", &writer});
+    if (!parsed) return fail(std::move(parsed).error());
+
+    // Every array under "items" went to the writer; the member left in the
+    // document tells whether the last "items" was an array at all.
+    const json::JsonValue& root = parsed.value();
     const json::JsonValue* items =
-        payload.kind() == json::JsonKind::object ? payload.find("items") : nullptr;
+        root.kind() == json::JsonKind::object ? root.find("items") : nullptr;
     if (!items || items->kind() != json::JsonKind::array)
         return fail(RunError{"missing required field: items"});
-
-    // Decisions are written one by one; the first item that fails to decode
-    // fails the whole command and the partly written response is dropped.
-    out.reserve_more(std::min(items->size(), kReservedDecisions) * kDecisionTextBound + 32);
-    out.append("{\"decisions\":[");
-    bool first = true;
-    for (const json::JsonValue& item : items->items()) {
-        auto input = scoring::decode_tier_input(item);
-        if (!input) return fail(RunError{json::json_error_text(input.error())});
-        if (!first) out.push_back(',');
-        first = false;
-        scoring::decision_to_json(scoring::decide_tier(input.value()), out);
-    }
+    if (writer.failure()) return fail(RunError{json::json_error_text(*writer.failure())});
     out.append("]}");
     return std::monostate{};
 }

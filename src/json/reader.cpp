@@ -6,27 +6,20 @@
 #include "json/reader.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "json/pow10.hpp"
+#include "json/number_reader.hpp"
+#include "json/scratch_stack.hpp"
+#include "json/string_scan.hpp"
 
 namespace mnemo::json {
 
 namespace {
-
-// Bytes that stop the copy of a string run: the quote, the backslash and the
-// control bytes.
-constexpr auto kStringStop = [] {
-    std::array<bool, 256> t{};
-    for (int c = 0; c < 0x20; ++c) t[c] = true;
-    t['"'] = true;
-    t['\\'] = true;
-    return t;
-}();
 
 constexpr auto kHexValue = [] {
     std::array<std::int8_t, 256> t{};
@@ -36,8 +29,6 @@ constexpr auto kHexValue = [] {
     for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<std::int8_t>(c - 'A' + 10);
     return t;
 }();
-
-inline bool is_digit(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 void append_utf8(std::string& out, std::uint32_t cp) {
     if (cp < 0x80) {
@@ -78,8 +69,12 @@ std::size_t sort_members(JsonMember* first, std::size_t count) {
     } else if (!std::is_sorted(first, first + count, less)) {
         std::stable_sort(first, first + count, less);
     }
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    // Keys are seldom repeated: find the first repetition before moving any.
+    std::size_t i = 1;
+    while (i < count && first[i - 1].key_view() != first[i].key_view()) ++i;
+    if (i >= count) return count;
+    std::size_t out = i - 1;
+    for (; i < count; ++i) {
         if (i + 1 < count && first[i].key_view() == first[i + 1].key_view()) continue;
         first[out++] = first[i];
     }
@@ -88,8 +83,11 @@ std::size_t sort_members(JsonMember* first, std::size_t count) {
 
 class Reader {
 public:
-    Reader(std::string_view text, Arena& arena)
-        : p_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), arena_(arena) {}
+    Reader(std::string_view text, Arena& arena, StreamedMember streamed)
+        : p_(reinterpret_cast<const unsigned char*>(text.data())),
+          n_(text.size()),
+          arena_(&arena),
+          streamed_(streamed) {}
 
     bool document(JsonValue& out) {
         skip_ws();
@@ -117,6 +115,8 @@ private:
     }
 
     void skip_ws() {
+        // Every whitespace byte is at most a space, so most calls end here.
+        if (pos_ < n_ && p_[pos_] > ' ') return;
         while (pos_ < n_) {
             unsigned char c = p_[pos_];
             if (c != ' ' && c != '\n' && c != '\r' && c != '\t') break;
@@ -175,8 +175,11 @@ private:
         return true;
     }
 
-    bool array(JsonValue& out) {
+    // With a sink, each element goes to it as soon as it is read and its
+    // storage is released; the array itself is left empty.
+    bool array(JsonValue& out, ElementSink* sink = nullptr) {
         if (!enter()) return false;
+        if (sink) sink->begin_array();
         ++pos_;
         skip_ws();
         if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_list);
@@ -189,8 +192,17 @@ private:
         const std::size_t base = values_.size();
         for (;;) {
             JsonValue item;
-            if (!value(item)) return false;
-            values_.push_back(item);
+            if (sink) {
+                const std::size_t taken = sink->take_element_text(
+                    reinterpret_cast<const char*>(p_ + pos_), reinterpret_cast<const char*>(p_ + n_));
+                if (taken != 0)
+                    pos_ += taken;
+                else if (!streamed_element(item, *sink))
+                    return false;
+            } else {
+                if (!value(item)) return false;
+                values_.push_back(item);
+            }
             skip_ws();
             if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_list);
             unsigned char c = p_[pos_];
@@ -206,9 +218,9 @@ private:
         }
         ++budget_;
         const std::size_t count = values_.size() - base;
-        JsonValue* items = arena_.allocate_array<JsonValue>(count);
+        JsonValue* items = arena_->allocate_array<JsonValue>(count);
         std::memcpy(static_cast<void*>(items), values_.data() + base, count * sizeof(JsonValue));
-        values_.resize(base);
+        values_.shrink_to(base);
         out = JsonValue::array(items, count);
         return true;
     }
@@ -236,7 +248,7 @@ private:
             ++pos_;
             skip_ws();
             JsonValue item;
-            if (!value(item)) return false;
+            if (!member_value(key, item)) return false;
             members_.push_back(JsonMember{key.data(), key.size(), item});
             skip_ws();
             if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_object);
@@ -255,18 +267,39 @@ private:
         }
         ++budget_;
         const std::size_t count = sort_members(members_.data() + base, members_.size() - base);
-        JsonMember* members = arena_.allocate_array<JsonMember>(count);
+        JsonMember* members = arena_->allocate_array<JsonMember>(count);
         std::memcpy(static_cast<void*>(members), members_.data() + base, count * sizeof(JsonMember));
-        members_.resize(base);
+        members_.shrink_to(base);
         out = JsonValue::object(members, count);
         return true;
+    }
+
+    // The value of an object member; the streamed member of the root object
+    // hands its array's elements to the sink.
+    bool member_value(std::string_view key, JsonValue& out) {
+        const bool at_root = budget_ == kNestingBudget - 1;
+        if (at_root && streamed_.sink && pos_ < n_ && p_[pos_] == '[' && key == streamed_.key)
+            return array(out, streamed_.sink);
+        return value(out);
+    }
+
+    // One element of a streamed array, read into storage of its own that is
+    // released once the sink has seen it.
+    bool streamed_element(JsonValue& item, ElementSink& sink) {
+        Arena* const document_arena = arena_;
+        arena_ = &element_arena_;
+        const bool ok = value(item);
+        if (ok) sink.element(item);
+        element_arena_.reset();
+        arena_ = document_arena;
+        return ok;
     }
 
     // After the opening quote. A string without escapes is a view of the
     // payload; one with escapes is assembled run by run and stored once.
     bool string(std::string_view& out) {
         const std::size_t start = pos_;
-        while (pos_ < n_ && !kStringStop[p_[pos_]]) ++pos_;
+        pos_ = find_string_stop(p_, pos_, n_);
         if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_string);
         unsigned char c = p_[pos_];
         if (c == '"') {
@@ -284,7 +317,7 @@ private:
             ++pos_;
             if (!escape()) return false;
             const std::size_t run = pos_;
-            while (pos_ < n_ && !kStringStop[p_[pos_]]) ++pos_;
+            pos_ = find_string_stop(p_, pos_, n_);
             scratch_.append(reinterpret_cast<const char*>(p_ + run), pos_ - run);
             if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_string);
             c = p_[pos_];
@@ -295,7 +328,7 @@ private:
             }
         }
         ++pos_;
-        char* stored = arena_.allocate_array<char>(scratch_.size());
+        char* stored = arena_->allocate_array<char>(scratch_.size());
         if (!scratch_.empty()) std::memcpy(stored, scratch_.data(), scratch_.size());
         out = {stored, scratch_.size()};
         return true;
@@ -355,109 +388,25 @@ private:
         return true;
     }
 
-    // The significand S collects digits while it fits in 64 bits; the
-    // decimal exponent E counts dropped integer digits and taken fraction
-    // digits; the double is S scaled by a power of ten from the table.
+    // After the sign.
     bool number(bool negative, JsonValue& out) {
-        constexpr std::uint64_t kLimit = 1844674407370955161u;  // (2^64 - 1) / 10
-        if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_value);
-        unsigned char c = p_[pos_++];
-        if (!is_digit(c)) return fail_after(ErrorKind::invalid_number);
-        std::uint64_t s = c - '0';
-        std::int64_t e = 0;
-        bool full = false;  // a digit did not fit: later digits are dropped
-        if (c == '0') {
-            if (pos_ < n_ && is_digit(p_[pos_])) return fail_at(ErrorKind::invalid_number);
-        } else {
-            while (pos_ < n_ && is_digit(p_[pos_])) {
-                unsigned d = p_[pos_] - '0';
-                if (full || s > kLimit || (s == kLimit && d > 5)) {
-                    full = true;
-                    ++e;
-                } else {
-                    s = s * 10 + d;
-                }
-                ++pos_;
-            }
-        }
-        bool is_double = full;
-        if (pos_ < n_ && p_[pos_] == '.') {
-            ++pos_;
-            is_double = true;
-            if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_value);
-            if (!is_digit(p_[pos_])) return fail_at(ErrorKind::invalid_number);
-            while (pos_ < n_ && is_digit(p_[pos_])) {
-                unsigned d = p_[pos_] - '0';
-                if (!full && (s > kLimit || (s == kLimit && d > 5))) full = true;
-                if (!full) {
-                    s = s * 10 + d;
-                    --e;
-                }
-                ++pos_;
-            }
-        }
-        if (pos_ < n_ && (p_[pos_] == 'e' || p_[pos_] == 'E')) {
-            ++pos_;
-            is_double = true;
-            bool exp_negative = false;
-            if (pos_ < n_ && (p_[pos_] == '+' || p_[pos_] == '-')) {
-                exp_negative = p_[pos_] == '-';
-                ++pos_;
-            }
-            if (pos_ == n_) return fail_after(ErrorKind::eof_while_parsing_value);
-            c = p_[pos_++];
-            if (!is_digit(c)) return fail_after(ErrorKind::invalid_number);
-            std::int32_t x = c - '0';
-            while (pos_ < n_ && is_digit(p_[pos_])) {
-                int d = p_[pos_++] - '0';
-                if (x > 214748364 || (x == 214748364 && d > 7)) {
-                    if (s != 0 && !exp_negative)
-                        return fail_after(ErrorKind::number_out_of_range);
-                    while (pos_ < n_ && is_digit(p_[pos_])) ++pos_;
-                    out = JsonValue::from_double(negative ? -0.0 : 0.0);
-                    return true;
-                }
-                x = x * 10 + d;
-            }
-            e += exp_negative ? -static_cast<std::int64_t>(x) : x;
-        }
-        if (!is_double) {
-            if (!negative) {
-                out = JsonValue::from_unsigned(s);
-            } else if (s >= 1 && s <= (std::uint64_t{1} << 63)) {
-                out = JsonValue::from_signed(static_cast<std::int64_t>(0 - s));
-            } else {
-                out = JsonValue::from_double(-static_cast<double>(s));
-            }
-            return true;
-        }
-        e = std::clamp<std::int64_t>(e, INT32_MIN, INT32_MAX);
-        double v = static_cast<double>(s);
-        if (e >= 0) {
-            if (e <= 308) {
-                v *= kPow10[e];
-                if (std::isinf(v)) return fail_after(ErrorKind::number_out_of_range);
-            } else if (v != 0.0) {
-                return fail_after(ErrorKind::number_out_of_range);
-            }
-        } else {
-            while (e < -308 && v != 0.0) {
-                v /= 1e308;
-                e += 308;
-            }
-            if (v != 0.0) v /= kPow10[-e];
-        }
-        out = JsonValue::from_double(negative ? -v : v);
-        return true;
+        const NumberRead read =
+            read_number(p_ + pos_, p_ + n_, negative, out);
+        pos_ = static_cast<std::size_t>(read.stop - p_);
+        if (read.error == ErrorKind::message) return true;
+        return read.at_byte ? fail_at(read.error) : fail_after(read.error);
     }
 
     const unsigned char* p_;
     std::size_t n_;
     std::size_t pos_ = 0;
     int budget_ = kNestingBudget;
-    Arena& arena_;
-    std::vector<JsonValue> values_;
-    std::vector<JsonMember> members_;
+    Arena* arena_;
+    StreamedMember streamed_;
+    alignas(16) std::byte element_block_[4096];
+    Arena element_arena_{element_block_};
+    ScratchStack<JsonValue, 32> values_;
+    ScratchStack<JsonMember, 16> members_;
     std::string scratch_;
     ErrorKind error_ = ErrorKind::message;
     std::size_t error_index_ = 0;
@@ -481,13 +430,22 @@ Position position_of(std::string_view text, std::size_t index) {
     return {line, index - line_start};
 }
 
-Result<JsonDocument, JsonError> parse_json(std::string_view text) {
-    JsonDocument doc;
-    Reader reader(text, doc.arena);
-    if (!reader.document(doc.root)) {
+Result<JsonValue, JsonError> parse_json(std::string_view text, Arena& arena,
+                                        StreamedMember streamed) {
+    Reader reader(text, arena, streamed);
+    JsonValue root;
+    if (!reader.document(root)) {
         Position at = position_of(text, reader.error_index());
         return fail(JsonError::at(reader.error_kind(), at.line, at.column));
     }
+    return root;
+}
+
+Result<JsonDocument, JsonError> parse_json(std::string_view text) {
+    JsonDocument doc;
+    auto root = parse_json(text, doc.arena);
+    if (!root) return fail(std::move(root).error());
+    doc.root = root.value();
     return doc;
 }
 

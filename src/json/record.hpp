@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -30,17 +31,74 @@ struct FieldSpec {
     bool Record::*flag = nullptr;      // set for boolean fields
 };
 
+// Byte equality of two runs of n bytes, a word at a time (the last word
+// overlapping the one before): field names are short, and a call to memcmp
+// would cost more than the comparison.
+inline bool same_bytes(const char* a, const char* b, std::size_t n) {
+    auto same = [&](std::size_t at, auto word) {
+        decltype(word) x, y;
+        std::memcpy(&x, a + at, sizeof x);
+        std::memcpy(&y, b + at, sizeof y);
+        return x == y;
+    };
+    if (n >= 8 && n <= 24)  // three words, overlapping as needed, cover it all
+        return same(0, std::uint64_t{}) & same((n - 8) / 2, std::uint64_t{}) &
+               same(n - 8, std::uint64_t{});
+    if (n > 24) {
+        for (std::size_t i = 0; i + 8 < n; i += 8)
+            if (!same(i, std::uint64_t{})) return false;
+        return same(n - 8, std::uint64_t{});
+    }
+    if (n >= 4) return same(0, std::uint32_t{}) && same(n - 4, std::uint32_t{});
+    for (std::size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
 template <class Record, std::size_t N>
 struct RecordSpec {
+    static_assert(N < 64);
+    static constexpr std::size_t kMaxNameSize = 64;
+
     std::string_view type_name;  // as in "struct TierInput"
     std::array<FieldSpec<Record>, N> fields;
 
+    constexpr RecordSpec(std::string_view type, std::array<FieldSpec<Record>, N> f)
+        : type_name(type), fields(f) {
+        // The field whose name has a given length, when that field is the
+        // only one of its length; otherwise (or past kMaxNameSize) a search.
+        by_size.fill(kNone);
+        for (std::size_t i = 0; i < N; ++i) {
+            // Names are written in messages and matched against keys as raw
+            // bytes, so they must be texts a JSON string holds unescaped.
+            for (char c : fields[i].name)
+                if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
+                    throw "a field name needs escaping";
+            if (fields[i].required) required_mask |= std::uint64_t{1} << i;
+            const std::size_t size = fields[i].name.size();
+            if (size >= kMaxNameSize) continue;
+            by_size[size] = by_size[size] == kNone ? static_cast<std::int8_t>(i) : kSearch;
+        }
+    }
+
+    std::uint64_t required_mask = 0;  // bit i: field i is required
+
     int field_index(std::string_view key) const {
+        const std::int8_t hint = key.size() < kMaxNameSize ? by_size[key.size()] : kSearch;
+        if (hint >= 0)
+            return same_bytes(fields[hint].name.data(), key.data(), key.size()) ? hint : -1;
+        if (hint == kNone) return -1;
         for (std::size_t i = 0; i < N; ++i)
-            if (fields[i].name.size() == key.size() && fields[i].name == key)
+            if (fields[i].name.size() == key.size() &&
+                same_bytes(fields[i].name.data(), key.data(), key.size()))
                 return static_cast<int>(i);
         return -1;
     }
+
+private:
+    static constexpr std::int8_t kNone = -1;
+    static constexpr std::int8_t kSearch = -2;
+    std::array<std::int8_t, kMaxNameSize> by_size{};
 };
 
 // The texts of decoding faults. They carry no position.

@@ -5,13 +5,6 @@
 
 namespace mnemo::json {
 
-JsonValue JsonValue::from_double(double d) {
-    if (!std::isfinite(d)) return null();
-    JsonValue v(JsonKind::number, NumberRepr::floating, 0);
-    v.d_ = d;
-    return v;
-}
-
 const JsonValue* JsonValue::find(std::string_view key) const {
     auto all = members();
     auto it = std::lower_bound(all.begin(), all.end(), key,
@@ -22,29 +15,29 @@ const JsonValue* JsonValue::find(std::string_view key) const {
     return &it->value;
 }
 
-void* Arena::allocate(std::size_t bytes, std::size_t align) {
-    std::size_t pad = (align - reinterpret_cast<std::uintptr_t>(next_) % align) % align;
-    if (bytes + pad > left_) {
-        // Large requests get a chunk of their own so that the current chunk
-        // keeps serving small ones.
-        if (bytes + align > next_chunk_ / 4) {
-            std::unique_ptr<char[]> chunk(new char[bytes + align]);
-            char* base = chunk.get();
-            chunks_.push_back(std::move(chunk));
-            std::size_t p = (align - reinterpret_cast<std::uintptr_t>(base) % align) % align;
-            return base + p;
-        }
-        std::unique_ptr<char[]> chunk(new char[next_chunk_]);
+void* Arena::allocate_chunk(std::size_t bytes, std::size_t align) {
+    // Large requests get a chunk of their own so that the current chunk
+    // keeps serving small ones.
+    if (bytes + align > next_chunk_ / 4) {
+        std::unique_ptr<char[]> chunk(new char[bytes + align]);
+        char* base = chunk.get();
         chunks_.push_back(std::move(chunk));
-        next_ = chunks_.back().get();
-        left_ = next_chunk_;
-        if (next_chunk_ < (std::size_t{8} << 20)) next_chunk_ *= 2;
-        pad = (align - reinterpret_cast<std::uintptr_t>(next_) % align) % align;
+        std::size_t p = (align - reinterpret_cast<std::uintptr_t>(base) % align) % align;
+        return base + p;
     }
-    char* out = next_ + pad;
-    next_ = out + bytes;
-    left_ -= bytes + pad;
-    return out;
+    std::unique_ptr<char[]> chunk(new char[next_chunk_]);
+    chunks_.push_back(std::move(chunk));
+    next_ = chunks_.back().get();
+    left_ = next_chunk_;
+    if (next_chunk_ < (std::size_t{8} << 20)) next_chunk_ *= 2;
+    return allocate(bytes, align);
+}
+
+void Arena::reset() {
+    chunks_.clear();
+    next_ = first_;
+    left_ = first_size_;
+    next_chunk_ = kFirstChunk;
 }
 
 }  // namespace mnemo::json

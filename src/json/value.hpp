@@ -11,8 +11,11 @@
 // builds them with a replacing insert (the last occurrence of a key wins).
 #pragma once
 
+#include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -47,7 +50,12 @@ public:
         return v;
     }
     // A finite double becomes a number; NaN and the infinities become null.
-    static JsonValue from_double(double d);
+    static JsonValue from_double(double d) {
+        if (!std::isfinite(d)) return null();
+        JsonValue v(JsonKind::number, NumberRepr::floating, 0);
+        v.d_ = d;
+        return v;
+    }
     // The bytes are not copied: they must outlive the value.
     static JsonValue string(const char* data, std::size_t size) {
         JsonValue v(JsonKind::string, NumberRepr::unsigned_int, size);
@@ -125,32 +133,77 @@ static_assert(sizeof(JsonValue) == 16);
 static_assert(sizeof(JsonMember) == 32);
 
 // Unsigned byte order of keys: the first differing byte decides, and a
-// prefix sorts before the longer key.
+// prefix sorts before the longer key. Keys are short and usually differ in
+// their first eight bytes, which are compared as one big-endian word.
 inline bool key_less(std::string_view a, std::string_view b) {
-    return a.compare(b) < 0;  // char_traits<char>::compare is memcmp: unsigned
+    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+    std::size_t i = 0;
+    for (; i + 8 <= common; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) {
+            if constexpr (std::endian::native == std::endian::little) {
+                x = __builtin_bswap64(x);
+                y = __builtin_bswap64(y);
+            }
+            return x < y;
+        }
+    }
+    for (; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
 }
 
-// Bump allocator for the nodes and unescaped strings of one document.
+// Bump allocator for the nodes and unescaped strings of one document. The
+// first allocations can be served from a block the caller provides (on its
+// stack, say), so that a small document costs no heap allocation at all.
 class Arena {
 public:
     Arena() = default;
+    // `first_block` must outlive the arena.
+    explicit Arena(std::span<std::byte> first_block)
+        : first_(reinterpret_cast<char*>(first_block.data())),
+          first_size_(first_block.size()),
+          next_(first_),
+          left_(first_size_) {}
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
     Arena(Arena&&) = default;
     Arena& operator=(Arena&&) = default;
 
-    void* allocate(std::size_t bytes, std::size_t align);
+    void* allocate(std::size_t bytes, std::size_t align) {
+        std::size_t pad = (align - reinterpret_cast<std::uintptr_t>(next_) % align) % align;
+        if (bytes + pad > left_) return allocate_chunk(bytes, align);
+        char* out = next_ + pad;
+        next_ = out + bytes;
+        left_ -= bytes + pad;
+        return out;
+    }
 
     template <class T>
     T* allocate_array(std::size_t count) {
         return static_cast<T*>(allocate(sizeof(T) * count, alignof(T)));
     }
 
+    // Releases everything allocated so far: heap chunks are freed and the
+    // first block is served again from its start.
+    void reset();
+
 private:
+    void* allocate_chunk(std::size_t bytes, std::size_t align);
+
+    static constexpr std::size_t kFirstChunk = 64 * 1024;
+
     std::vector<std::unique_ptr<char[]>> chunks_;
+    char* first_ = nullptr;
+    std::size_t first_size_ = 0;
     char* next_ = nullptr;
     std::size_t left_ = 0;
-    std::size_t next_chunk_ = 64 * 1024;
+    std::size_t next_chunk_ = kFirstChunk;
 };
 
 // A parsed payload: the root value and the storage it refers to. Strings

@@ -154,9 +154,9 @@ PyObject* run_body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     if (!read_str(slots[0], "argument 'command': ", command)) return nullptr;
     if (!read_str(slots[1], "argument 'payload_json': ", payload)) return nullptr;
 
-    auto result = mnemo::commands::run_command(command, payload);
+    mnemo::json::ByteBuffer text;
+    auto result = mnemo::commands::run_command(command, payload, text);
     if (!result) return raise_text(PyExc_RuntimeError, result.error().message);
-    const mnemo::json::ByteBuffer& text = result.value();
     // A response that cannot be made leaves MemoryError pending.
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }

@@ -2,6 +2,8 @@
 
 #include <math.h>
 
+#include <array>
+
 namespace mnemo::scoring {
 
 namespace {
@@ -13,6 +15,33 @@ double clamp_unit(double x) {
     return 1.0 < c ? 1.0 : c;
 }
 
+// Retrieval counts are mostly small whole numbers, so log(count + 1) of the
+// first kCachedCounts of them is kept in a table, filled on first use by the
+// same C library call. The argument is read through a volatile so that the
+// compiler cannot fold the call into a constant of its own rounding.
+constexpr int kCachedCounts = 1024;
+
+const double* log_of_count_plus_one_table() {
+    static const auto table = [] {
+        std::array<double, kCachedCounts> t{};
+        for (int i = 0; i < kCachedCounts; ++i) {
+            volatile double sum = i + 1.0;
+            t[i] = ::log(sum);
+        }
+        return t;
+    }();
+    return table.data();
+}
+
+// log(count + 1.0) for count >= 0, the sum rounded before the logarithm.
+double log_of_count_plus_one(double count) {
+    if (count < kCachedCounts) {
+        const int whole = static_cast<int>(count);
+        if (whole == count) return log_of_count_plus_one_table()[whole];
+    }
+    return ::log(count + 1.0);
+}
+
 }  // namespace
 
 RetentionScore compute_retention(double days_since_recall, double retrieval_count,
@@ -20,7 +49,7 @@ RetentionScore compute_retention(double days_since_recall, double retrieval_coun
     const double count = retrieval_count > 0.0 ? retrieval_count : 0.0;
     // The sum is rounded before the logarithm; log1p would differ in the
     // last bit for small counts.
-    const double s = ::log(count + 1.0);
+    const double s = log_of_count_plus_one(count);
     const double stability = s > 0.001 ? s : 0.001;
     const double age = days_since_recall > 0.0 ? days_since_recall : 0.0;
     // Negating first makes a zero age give exp(-0.0) = 1.0 exactly.

@@ -1,6 +1,7 @@
 #include "scoring/retention_input.hpp"
 
 #include "json/record.hpp"
+#include "json/record_scan.hpp"
 
 namespace mnemo::scoring {
 
@@ -22,6 +23,10 @@ constexpr json::RecordSpec<RetentionInput, 4> kRetentionInput{
 
 Result<RetentionInput, json::JsonError> decode_retention_input(const json::JsonValue& value) {
     return json::decode_record(value, kRetentionInput);
+}
+
+bool scan_retention_input_document(std::string_view text, RetentionInput& out) {
+    return json::scan_record_document(text, kRetentionInput, out);
 }
 
 }  // namespace mnemo::scoring

@@ -1,6 +1,8 @@
 // The record of the score command: four numbers, all required.
 #pragma once
 
+#include <string_view>
+
 #include "json/error.hpp"
 #include "json/result.hpp"
 #include "json/value.hpp"
@@ -16,5 +18,10 @@ struct RetentionInput {
 
 // Object form by key or array form [days, count, importance, frequency].
 Result<RetentionInput, json::JsonError> decode_retention_input(const json::JsonValue& value);
+
+// Whether the whole text is one plain RetentionInput (json/record_scan.hpp),
+// read into `out`; otherwise it must be read as a document and then by
+// decode_retention_input.
+bool scan_retention_input_document(std::string_view text, RetentionInput& out);
 
 }  // namespace mnemo::scoring

@@ -1,45 +1,100 @@
 #include "scoring/tier_decision.hpp"
 
-#include "json/writer.hpp"
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "json/number_text.hpp"
 #include "scoring/retention.hpp"
 
 namespace mnemo::scoring {
 
-std::string_view tier_name(Tier tier) {
-    switch (tier) {
-        case Tier::hot: return "hot";
-        case Tier::warm_episodic: return "warm_episodic";
-        case Tier::warm_semantic: return "warm_semantic";
-        case Tier::warm_procedural: return "warm_procedural";
-        case Tier::cold: return "cold";
+namespace {
+
+struct ActionInfo {
+    std::string_view label;
+    Tier tier;
+};
+
+constexpr ActionInfo kActions[] = {
+    {"keep_forever_tag", Tier::warm_semantic},
+    {"inject_to_prompt", Tier::hot},
+    {"keep_procedural", Tier::warm_procedural},
+    {"long_term_semantic", Tier::warm_semantic},
+    {"spaced_repetition", Tier::warm_episodic},
+    {"archive_on_demand", Tier::cold},
+    {"maintain_warm", Tier::warm_episodic},
+};
+
+constexpr std::string_view kTierNames[] = {
+    "hot", "warm_episodic", "warm_semantic", "warm_procedural", "cold",
+};
+
+// The fixed text around the retention in a decision object, per action:
+// {"action":"<label>","retention":  and  ,"tier":"<tier>"}. The labels need
+// no escaping. Both parts are copied whole, in their fixed sizes, and the
+// buffer then advances by their real lengths.
+struct DecisionText {
+    char head[48];
+    char tail[32];
+    std::uint8_t head_size;
+    std::uint8_t tail_size;
+};
+
+constexpr std::array<DecisionText, std::size(kActions)> kDecisionTexts = [] {
+    std::array<DecisionText, std::size(kActions)> texts{};
+    for (std::size_t a = 0; a < texts.size(); ++a) {
+        DecisionText& t = texts[a];
+        for (std::string_view part : {std::string_view("{\"action\":\""), kActions[a].label,
+                                      std::string_view("\",\"retention\":")})
+            for (char c : part) t.head[t.head_size++] = c;
+        for (std::string_view part : {std::string_view(",\"tier\":\""),
+                                      kTierNames[static_cast<int>(kActions[a].tier)],
+                                      std::string_view("\"}")})
+            for (char c : part) t.tail[t.tail_size++] = c;
     }
-    return "cold";
-}
+    return texts;
+}();
+
+}  // namespace
+
+std::string_view tier_name(Tier tier) { return kTierNames[static_cast<int>(tier)]; }
+std::string_view action_label(Action action) { return kActions[static_cast<int>(action)].label; }
+Tier tier_of(Action action) { return kActions[static_cast<int>(action)].tier; }
 
 TierDecision decide_tier(const TierInput& in) {
-    if (in.keep_forever) return {Tier::warm_semantic, "keep_forever_tag", 1.0};
+    if (in.keep_forever) return {Action::keep_forever_tag, 1.0};
     const double r =
         compute_retention(in.days_since_recall, in.retrieval_count, in.importance, in.frequency)
             .retention;
     // The rules test the raw age and count: a negative age is recent.
     const double d = in.days_since_recall;
     const double n = in.retrieval_count;
-    if (d <= 7.0 && n > 0.0) return {Tier::hot, "inject_to_prompt", r};
-    if (n >= 3.0 && in.is_procedural) return {Tier::warm_procedural, "keep_procedural", r};
-    if (r >= 0.8) return {Tier::warm_semantic, "long_term_semantic", r};
-    if (d <= 30.0 && r >= 0.65) return {Tier::warm_episodic, "spaced_repetition", r};
-    if (d >= 180.0 || r < 0.4) return {Tier::cold, "archive_on_demand", r};
-    return {Tier::warm_episodic, "maintain_warm", r};
+    if (d <= 7.0 && n > 0.0) return {Action::inject_to_prompt, r};
+    if (n >= 3.0 && in.is_procedural) return {Action::keep_procedural, r};
+    if (r >= 0.8) return {Action::long_term_semantic, r};
+    if (d <= 30.0 && r >= 0.65) return {Action::spaced_repetition, r};
+    if (d >= 180.0 || r < 0.4) return {Action::archive_on_demand, r};
+    return {Action::maintain_warm, r};
 }
 
 void decision_to_json(const TierDecision& decision, json::ByteBuffer& out) {
-    out.append("{\"action\":");
-    json::write_string(decision.action, out);
-    out.append(",\"retention\":");
-    json::write_double(decision.retention, out);
-    out.append(",\"tier\":");
-    json::write_string(tier_name(decision.tier), out);
-    out.push_back('}');
+    const DecisionText& text = kDecisionTexts[static_cast<int>(decision.action)];
+    out.reserve_more(sizeof text.head + json::kDoubleTextRoom + sizeof text.tail);
+    char* const start = out.tail();
+    char* w = start;
+    std::memcpy(w, text.head, sizeof text.head);
+    w += text.head_size;
+    // A retention lies in 0.0..10.0; a non-finite one would be null.
+    if (std::isfinite(decision.retention)) {
+        w += json::format_double(decision.retention, w);
+    } else {
+        std::memcpy(w, "null", 4);
+        w += 4;
+    }
+    std::memcpy(w, text.tail, sizeof text.tail);
+    w += text.tail_size;
+    out.commit(static_cast<std::size_t>(w - start));
 }
 
 }  // namespace mnemo::scoring

@@ -12,22 +12,35 @@ namespace mnemo::scoring {
 
 enum class Tier : std::uint8_t { hot, warm_episodic, warm_semantic, warm_procedural, cold };
 
-std::string_view tier_name(Tier tier);
+// The seven actions, in the order of the rules that lead to them. Each
+// action always goes with the same tier.
+enum class Action : std::uint8_t {
+    keep_forever_tag,
+    inject_to_prompt,
+    keep_procedural,
+    long_term_semantic,
+    spaced_repetition,
+    archive_on_demand,
+    maintain_warm,
+};
 
-// The action labels are fixed texts, so a decision refers to them instead of
-// owning a copy.
+std::string_view tier_name(Tier tier);
+std::string_view action_label(Action action);
+Tier tier_of(Action action);
+
 struct TierDecision {
-    Tier tier;
-    std::string_view action;
+    Action action;
     double retention;
+
+    Tier tier() const { return tier_of(action); }
 };
 
 // The keep-forever short cut, then the first matching rule of the cascade.
 // Pure; never fails.
 TierDecision decide_tier(const TierInput& input);
 
-// Appends the text of the decision object {"action":…,"retention":…,"tier":…}, keys in
-// byte order.
+// Appends the text of the decision object
+// {"action":…,"retention":…,"tier":…}, keys in byte order.
 void decision_to_json(const TierDecision& decision, json::ByteBuffer& out);
 
 }  // namespace mnemo::scoring

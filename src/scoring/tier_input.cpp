@@ -1,6 +1,7 @@
 #include "scoring/tier_input.hpp"
 
 #include "json/record.hpp"
+#include "json/record_scan.hpp"
 
 namespace mnemo::scoring {
 
@@ -24,6 +25,16 @@ constexpr json::RecordSpec<TierInput, 6> kTierInput{
 
 Result<TierInput, json::JsonError> decode_tier_input(const json::JsonValue& value) {
     return json::decode_record(value, kTierInput);
+}
+
+const char* scan_tier_input(const char* begin, const char* end, TierInput& out) {
+    const auto* stop = json::scan_record(reinterpret_cast<const unsigned char*>(begin),
+                                         reinterpret_cast<const unsigned char*>(end), kTierInput, out);
+    return reinterpret_cast<const char*>(stop);
+}
+
+bool scan_tier_input_document(std::string_view text, TierInput& out) {
+    return json::scan_record_document(text, kTierInput, out);
 }
 
 }  // namespace mnemo::scoring

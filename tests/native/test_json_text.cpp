@@ -1,6 +1,7 @@
 // Writer, number layout and document building, which Python only sees
 // through the few shapes of the responses.
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -22,8 +23,10 @@ std::string rewrite(std::string_view text) {
 }
 
 std::string layout(bool negative, std::string_view digits, int k) {
-    char out[kMaxDoubleText];
-    return std::string(out, layout_digits(negative, digits, k, out));
+    char padded[kDigitRoom] = {};
+    std::memcpy(padded, digits.data(), digits.size());
+    char out[kDoubleTextRoom];
+    return std::string(out, layout_digits(negative, {padded, digits.size()}, k, out));
 }
 
 std::string text_of(double d) {

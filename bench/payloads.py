@@ -1,0 +1,35 @@
+"""Payloads of the benchmark: the single-item examples and batches of
+realistic random items, made the same way on every run (fixed seed)."""
+
+import json
+import random
+
+TIER_EXAMPLE = '{"days_since_recall": 2, "retrieval_count": 1, "importance": 0.5, "frequency": 0.5}'
+SCORE_EXAMPLE = '{"days_since_recall": 3, "retrieval_count": 5, "importance": 0.8, "frequency": 0.4}'
+
+FIELDS = ("days_since_recall", "retrieval_count", "importance", "frequency",
+          "is_procedural", "keep_forever")
+
+
+def random_item(rng):
+    """One remembered item as a memory store would send it: ages with a few
+    decimals, whole retrieval counts, importance as a short decimal, frequency
+    at full double precision; four to six fields; one in five in array form."""
+    values = [
+        round(rng.uniform(0.0, 400.0), rng.choice((1, 2, 3))),
+        rng.choice((0, 1, 2, 3, 5, 8, 13, 21, 34, 55, rng.randint(0, 1000))),
+        round(rng.random(), 2),
+        rng.random(),
+        rng.random() < 0.2,
+        rng.random() < 0.05,
+    ]
+    count = rng.choice((4, 5, 6))
+    if rng.random() < 0.2:
+        return values[:count]
+    return dict(zip(FIELDS, values[:count]))
+
+
+def batch(count, seed=20240611):
+    """The tier-batch payload text of `count` random items."""
+    rng = random.Random(seed)
+    return json.dumps({"items": [random_item(rng) for _ in range(count)]})

@@ -1,0 +1,47 @@
+#include "json/record_scan.hpp"
+
+namespace mnemo::json {
+
+namespace {
+
+bool starts_with(const unsigned char* q, const unsigned char* end, std::string_view word) {
+    return static_cast<std::size_t>(end - q) >= word.size() &&
+           std::memcmp(q, word.data(), word.size()) == 0;
+}
+
+}  // namespace
+
+const unsigned char* scan_boolean(const unsigned char* q, const unsigned char* end, bool& value) {
+    if (starts_with(q, end, "true")) {
+        value = true;
+        return q + 4;
+    }
+    if (starts_with(q, end, "false")) {
+        value = false;
+        return q + 5;
+    }
+    return nullptr;
+}
+
+const unsigned char* skip_plain_value(const unsigned char* q, const unsigned char* end) {
+    if (q == end) return nullptr;
+    switch (*q) {
+        case '"': {
+            const unsigned char* const text = q + 1;
+            q = text + find_string_stop(text, 0, static_cast<std::size_t>(end - text));
+            return q != end && *q == '"' ? q + 1 : nullptr;
+        }
+        case 'n': return starts_with(q, end, "null") ? q + 4 : nullptr;
+        case 't':
+        case 'f': {
+            bool ignored;
+            return scan_boolean(q, end, ignored);
+        }
+        default: {
+            double ignored;
+            return scan_double(q, end, ignored);
+        }
+    }
+}
+
+}  // namespace mnemo::json

@@ -1,0 +1,188 @@
+// Reading a record straight from its text, without building a document.
+//
+// Most records arrive plain: an object whose keys need no unescaping and
+// whose values are numbers, true, false, null or strings without escapes,
+// with a value of the right kind for every field that is named and every
+// required field present; or an array of the fields' values in order. For
+// such text the scanner fills the record exactly as reading the document
+// and decoding it would. For any other text (nesting, escapes, a fault of
+// syntax or of decoding) it gives up without a message, and the caller
+// reads the text the general way, parse_json then decode_record, which
+// reports whatever is wrong in its own words.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "json/number_reader.hpp"
+#include "json/record.hpp"
+#include "json/string_scan.hpp"
+
+namespace mnemo::json {
+
+inline const unsigned char* skip_whitespace(const unsigned char* q, const unsigned char* end) {
+    while (q != end && (*q == ' ' || *q == '\n' || *q == '\r' || *q == '\t')) ++q;
+    return q;
+}
+
+// Past the whitespace after a comma or colon: mostly none, or the one
+// space a serializer puts there. Every whitespace byte is at most a space.
+inline const unsigned char* skip_separator_space(const unsigned char* q, const unsigned char* end) {
+    if (q != end && *q == ' ') ++q;
+    if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+    return q;
+}
+
+// At `c` after optional whitespace: past it, or null.
+inline const unsigned char* expect_after_space(const unsigned char* q, const unsigned char* end,
+                                               unsigned char c) {
+    if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+    return q != end && *q == c ? q + 1 : nullptr;
+}
+
+// The end of a plain value other than a field's: a number, a literal or a
+// string without escapes; null when the value is anything else.
+const unsigned char* skip_plain_value(const unsigned char* q, const unsigned char* end);
+
+// The end of a literal true or false at q, with its value; null otherwise.
+const unsigned char* scan_boolean(const unsigned char* q, const unsigned char* end, bool& value);
+
+// The end of a number at q, read as a double field reads it; null when the
+// text there is not a number that reads without fault.
+//
+// Most numbers are short: an integer part and perhaps a fraction, no
+// exponent, at most 19 digits from the first one that is not zero. For
+// those the reader's procedure comes down to S = all the digits and E =
+// minus the fraction's length (leading zeros leave S at 0), so the value
+// is S (an integer, converted to the nearest double) or S divided by
+// 10^(fraction digits); that is computed here directly. Any other number
+// goes through read_number.
+inline const unsigned char* scan_double(const unsigned char* q, const unsigned char* end,
+                                        double& value) {
+    if (q == end) return nullptr;
+    const bool negative = *q == '-';
+    const unsigned char* p = q + negative;
+    const unsigned char* const int_digits = p;
+    p = skip_digits(p, end);
+    const std::size_t int_count = static_cast<std::size_t>(p - int_digits);
+    std::size_t frac_count = 0;
+    // Bitwise rather than short-circuit: one branch, not three.
+    bool plain = (int_count - 1 < 19) & ((*int_digits != '0') | (int_count == 1));
+    std::uint64_t s = plain ? append_digits(0, int_digits, int_count, end) : 0;
+    if (plain && p != end && *p == '.') {
+        const unsigned char* const frac_digits = ++p;
+        const std::size_t int_significant = s == 0 ? 0 : int_count;
+        if (s == 0)
+            while (p != end && *p == '0') ++p;
+        const unsigned char* const significant = p;
+        p = skip_digits(p, end);
+        const auto significant_count = static_cast<std::size_t>(p - significant);
+        frac_count = static_cast<std::size_t>(p - frac_digits);
+        plain = (frac_count - 1 < 308) & (int_significant + significant_count <= 19);
+        if (plain) s = append_digits(s, significant, significant_count, end);
+    }
+    if (plain && (p == end || (*p != 'e' && *p != 'E'))) {
+        // An integer is unsigned, or signed when negative (-0 is a double);
+        // either converts to the nearest double, and negation is exact.
+        const double v = frac_count == 0 ? static_cast<double>(s)
+                                         : static_cast<double>(s) / kPow10[frac_count];
+        value = negative ? -v : v;
+        return p;
+    }
+    if (!negative && !is_digit(*q)) return nullptr;
+    JsonValue number;
+    const NumberRead read = read_number(q + negative, end, negative, number);
+    if (read.error != ErrorKind::message) return nullptr;
+    value = number.number_to_double();
+    return read.stop;
+}
+
+template <class Record>
+const unsigned char* scan_field(const unsigned char* q, const unsigned char* end,
+                                const FieldSpec<Record>& field, Record& record) {
+    return field.type == FieldType::f64 ? scan_double(q, end, record.*field.number)
+                                        : scan_boolean(q, end, record.*field.flag);
+}
+
+// The end of the record's text starting at q, or null when the text is not
+// a plain record (see above). `record` is filled only on success.
+template <class Record, std::size_t N>
+const unsigned char* scan_record(const unsigned char* q, const unsigned char* end,
+                                 const RecordSpec<Record, N>& spec, Record& out) {
+    Record record{};
+    if (q == end) return nullptr;
+    if (*q == '{') {
+        q = skip_whitespace(q + 1, end);
+        std::uint64_t seen = 0;
+        std::size_t next = 0;  // the field expected next: keys mostly come in field order
+        for (;;) {
+            if (q == end || *q != '"') return nullptr;
+            const unsigned char* const key = ++q;
+            int f;
+            const std::string_view expected = next < N ? spec.fields[next].name : std::string_view();
+            if (next < N && static_cast<std::size_t>(end - key) > expected.size() &&
+                key[expected.size()] == '"' &&
+                same_bytes(expected.data(), reinterpret_cast<const char*>(key), expected.size())) {
+                // The name's bytes need no escape, so the key ends at that quote.
+                f = static_cast<int>(next);
+                q = key + expected.size();
+            } else {
+                q = key + find_string_stop(key, 0, static_cast<std::size_t>(end - key));
+                if (q == end || *q != '"') return nullptr;
+                f = spec.field_index(
+                    {reinterpret_cast<const char*>(key), static_cast<std::size_t>(q - key)});
+            }
+            next = static_cast<std::size_t>(f) + 1;
+            q = expect_after_space(q + 1, end, ':');
+            if (!q) return nullptr;
+            q = skip_separator_space(q, end);
+            if (f < 0) {
+                q = skip_plain_value(q, end);
+            } else {
+                q = scan_field(q, end, spec.fields[f], record);
+                seen |= std::uint64_t{1} << f;
+            }
+            if (!q) return nullptr;
+            if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+            if (q == end) return nullptr;
+            if (*q == '}') break;
+            if (*q != ',') return nullptr;
+            q = skip_separator_space(q + 1, end);
+        }
+        if ((seen & spec.required_mask) != spec.required_mask) return nullptr;
+        out = record;
+        return q + 1;
+    }
+    if (*q == '[') {
+        q = skip_whitespace(q + 1, end);
+        std::size_t count = 0;
+        for (;;) {
+            if (count == N) return nullptr;
+            q = scan_field(q, end, spec.fields[count], record);
+            if (!q) return nullptr;
+            ++count;
+            if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+            if (q == end) return nullptr;
+            if (*q == ']') break;
+            if (*q != ',') return nullptr;
+            q = skip_separator_space(q + 1, end);
+        }
+        if (count < N && (spec.required_mask >> count) != 0) return nullptr;
+        out = record;
+        return q + 1;
+    }
+    return nullptr;
+}
+
+// Whether the whole text, but for whitespace around it, is a plain record.
+template <class Record, std::size_t N>
+bool scan_record_document(std::string_view text, const RecordSpec<Record, N>& spec, Record& out) {
+    const auto* const end = reinterpret_cast<const unsigned char*>(text.data() + text.size());
+    const unsigned char* q =
+        skip_whitespace(reinterpret_cast<const unsigned char*>(text.data()), end);
+    q = scan_record(q, end, spec, out);
+    return q && skip_whitespace(q, end) == end;
+}
+
+}  // namespace mnemo::json

@@ -1,0 +1,96 @@
+// The shortest-digits search for doubles, checked against the standard
+// library's shortest round-trip text on whole families of doubles and on
+// random bit patterns.
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "check.hpp"
+#include "json/number_text.hpp"
+#include "json/shortest_decimal.hpp"
+
+using namespace mnemo::json;
+
+namespace {
+
+// The engine's layout of the library's digits: the reference.
+std::string reference_text(double d) {
+    if (d == 0.0) return std::signbit(d) ? "-0.0" : "0.0";
+    ShortestDigits s = shortest_digits(std::fabs(d));
+    char out[kDoubleTextRoom];
+    return std::string(out, layout_digits(std::signbit(d), {s.digits, std::size_t(s.count)}, s.exponent, out));
+}
+
+std::string engine_text(double d) {
+    char out[kDoubleTextRoom];
+    return std::string(out, format_double(d, out));
+}
+
+int mismatches = 0;
+
+void compare(double d) {
+    std::string got = engine_text(d), expected = reference_text(d);
+    if (got != expected && ++mismatches <= 10) CHECK_EQ(got, expected);
+}
+
+}  // namespace
+
+TEST_CASE(exponent_estimates_are_exact_over_the_double_range) {
+    const long double log10_2 = std::log10(2.0L), log2_10 = std::log2(10.0L),
+                      log10_3_4 = std::log10(0.75L);
+    for (int q = -1100; q <= 1100; ++q) {
+        CHECK(floor_log10_pow2(q) == static_cast<int>(std::floor(q * log10_2)));
+        if (q != 0)
+            CHECK(floor_log10_three_quarters_pow2(q) ==
+                  static_cast<int>(std::floor(q * log10_2 + log10_3_4)));
+    }
+    for (int e = -400; e <= 400; ++e)
+        CHECK(floor_log2_pow10(e) == static_cast<int>(std::floor(e * log2_10)));
+}
+
+TEST_CASE(shortest_digits_of_families_of_doubles) {
+    mismatches = 0;
+    // Every binade's first significand, whose lower neighbour is closer,
+    // and its neighbours; the largest and smallest normal doubles.
+    for (int e = -1022; e <= 1023; ++e) {
+        const double p = std::ldexp(1.0, e);
+        compare(p);
+        compare(std::nextafter(p, 0.0));
+        compare(std::nextafter(p, INFINITY));
+    }
+    compare(std::numeric_limits<double>::max());
+    compare(std::numeric_limits<double>::min());
+    compare(std::numeric_limits<double>::denorm_min());
+    // Powers of ten and their neighbours; integers around 2^53.
+    for (int e = -307; e <= 308; ++e) {
+        const double p = std::pow(10.0, e);
+        compare(p);
+        compare(std::nextafter(p, 0.0));
+        compare(std::nextafter(p, INFINITY));
+    }
+    for (std::uint64_t n = (std::uint64_t{1} << 53) - 1000; n < (std::uint64_t{1} << 53) + 1000; ++n)
+        compare(static_cast<double>(n));
+    for (int n = 1; n <= 100000; ++n) {
+        compare(n);
+        compare(n / 1000.0);
+        compare(-n * 0.1);
+    }
+    CHECK(mismatches == 0);
+}
+
+TEST_CASE(shortest_digits_of_random_doubles) {
+    mismatches = 0;
+    std::mt19937_64 random(20240611);
+    for (int i = 0; i < 2000000; ++i) {
+        const double d = std::bit_cast<double>(random());
+        if (std::isfinite(d)) compare(d);
+    }
+    // Doubles of the retention's usual range, 0 to 10.
+    std::uniform_real_distribution<double> unit(0.0, 10.0);
+    for (int i = 0; i < 1000000; ++i) compare(unit(random));
+    CHECK(mismatches == 0);
+}
