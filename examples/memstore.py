@@ -78,28 +78,28 @@ def generate_items(count: int, seed: int, first_id: int = 0) -> list[Item]:
             days = round(min(rng.lognormvariate(math.log(21.0), 1.3), 1500.0), 1)
         kind = rng.random()
         if kind < 0.22:
-            count_ = 0.0
+            retrievals = 0.0
         elif kind < 0.30:  # core facts, retrieved very often, recalled now and then
-            count_ = _log_uniform(rng, 50.0, 4000.0)
+            retrievals = _log_uniform(rng, 50.0, 4000.0)
             days = round(rng.uniform(0.0, 240.0), 1)
         elif kind < 0.38:  # facts under review: retrieved often, recalled weeks ago
-            count_ = _log_uniform(rng, 20.0, 400.0)
+            retrievals = _log_uniform(rng, 20.0, 400.0)
             days = round(rng.uniform(7.0, 60.0), 1)
         elif kind < 0.42:  # a decayed count, kept fractional
-            count_ = round(rng.uniform(0.2, 6.0), 1)
+            retrievals = round(rng.uniform(0.2, 6.0), 1)
         else:
-            count_ = float(min(int(rng.paretovariate(1.1)), 40))
+            retrievals = float(min(int(rng.paretovariate(1.1)), 40))
         importance = round(rng.betavariate(2.0, 3.0), 2)
         frequency = round(rng.betavariate(1.5, 4.0), 2)
         procedural = rng.random() < 0.12
         keep = rng.random() < 0.033
         if rng.random() < 0.35:
-            items.append(_array_item(days, count_, importance, frequency, procedural, keep))
+            items.append(_array_item(days, retrievals, importance, frequency, procedural, keep))
         else:
             item: dict[str, str | float | bool] = {
                 "id": f"m{number:05d}",
                 "days_since_recall": days,
-                "retrieval_count": count_,
+                "retrieval_count": retrievals,
                 "importance": importance,
                 "frequency": frequency,
             }
@@ -233,7 +233,7 @@ class Summary:
         return self
 
     def merge(self, other: Summary) -> Summary:
-        merged = Summary(
+        return Summary(
             self.pairs + other.pairs,
             [a + b for a, b in zip(self.bands, other.bands, strict=True)],
             self.count + other.count,
@@ -241,7 +241,6 @@ class Summary:
             min(self.low, other.low),
             max(self.high, other.high),
         )
-        return merged
 
     def render(self, quartiles: Sequence[float] = ()) -> str:
         """A readable table of tiers and actions and a retention histogram."""
