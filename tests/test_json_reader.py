@@ -2,6 +2,8 @@
 every fault. Reader faults surface whatever the command, so the tables use
 the empty command, which answers "unknown command: " once a payload parses."""
 
+import contextlib
+
 import pytest
 
 from conftest import JSON_SUITE, reader_error, run_error
@@ -186,7 +188,5 @@ def test_conformance_rejects(path):
 @pytest.mark.parametrize("path", _suite_files("i_"), ids=lambda p: p.name)
 def test_conformance_implementation_defined_never_crash(path):
     text = path.read_bytes().decode("utf-8", errors="surrogateescape")
-    try:
+    with contextlib.suppress(UnicodeEncodeError):
         reader_error(text)
-    except UnicodeEncodeError:
-        pass

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The whole test suite. Builds one cp311-abi3 wheel, installs that same wheel
-# into a fresh virtual environment of each of CPython 3.11, 3.12 and 3.13,
-# runs the Python tests in each, then builds and runs the native C++ checks:
-# the unit tests, then tools/native_checks.sh (fuzzing, the sanitized corpus
-# replay and valgrind) with the first of those environments.
+# The whole test suite. Builds the sdist and, from it, one cp311-abi3 wheel,
+# audits the wheel (abi3audit, its contents), installs that same wheel into a
+# fresh virtual environment of each of CPython 3.11, 3.12 and 3.13, runs the
+# Python tests in each, then builds and runs the native C++ checks: the unit
+# tests, then tools/native_checks.sh (fuzzing, the sanitized corpus replay and
+# valgrind) with the first of those environments.
 #
 # A Python version that is not installed is skipped with a warning, unless
 # MNEMO_REQUIRE_ALL_PYTHONS=1 (as in CI), which makes it a failure.
@@ -30,11 +31,34 @@ find_python() {
 }
 
 BUILDER=$(find_python 11 || command -v python3)
-echo "== building the wheel with $BUILDER"
-rm -rf "$BUILD/wheelhouse"
-"$BUILDER" -m pip wheel --quiet --no-deps --wheel-dir "$BUILD/wheelhouse" "$ROOT"
-WHEEL=$(ls "$BUILD"/wheelhouse/*-cp311-abi3-*.whl)
-echo "   $(basename "$WHEEL")"
+TOOLS=$BUILD/tools
+echo "== build tools in $TOOLS"
+[ -x "$TOOLS/bin/python" ] || "$BUILDER" -m venv "$TOOLS"
+"$TOOLS/bin/python" -m pip install --quiet --upgrade pip build abi3audit
+
+echo "== building the sdist, then the wheel from the sdist"
+rm -rf "$BUILD/dist"
+if ! "$TOOLS/bin/python" -m build --outdir "$BUILD/dist" "$ROOT" >"$BUILD/build.log" 2>&1; then
+    cat "$BUILD/build.log" >&2
+    exit 1
+fi
+ls "$BUILD"/dist/*.tar.gz >/dev/null
+WHEEL=$(ls "$BUILD"/dist/*.whl)
+case "$WHEEL" in
+    *-cp311-abi3-*.whl) echo "   $(basename "$WHEEL")" ;;
+    *) echo "expected one cp311-abi3 wheel, got: $WHEEL" >&2; exit 1 ;;
+esac
+"$TOOLS/bin/abi3audit" --strict --summary "$WHEEL"
+# One shared object, with the type stub beside it and as a stub package.
+"$TOOLS/bin/python" - "$WHEEL" <<'PY'
+import sys, zipfile
+names = zipfile.ZipFile(sys.argv[1]).namelist()
+shared = [n for n in names if n.endswith(".so")]
+assert shared == ["mnemoweaver_engine_native.abi3.so"], shared
+for stub in ("mnemoweaver_engine_native.pyi", "mnemoweaver_engine_native-stubs/__init__.pyi"):
+    assert stub in names, f"{stub} is missing from the wheel"
+print("   contents: one abi3 shared object and its type stub")
+PY
 
 tested=0
 first_venv=

@@ -1,0 +1,127 @@
+"""The shipped examples and the sample store, and `run` in worker processes."""
+
+import json
+import multiprocessing
+import pathlib
+import pickle
+import re
+import subprocess
+import sys
+from concurrent.futures import ProcessPoolExecutor
+
+import pytest
+
+import mnemoweaver_engine_native as engine
+
+EXAMPLES = pathlib.Path(__file__).resolve().parents[1] / "examples"
+sys.path.insert(0, str(EXAMPLES))
+
+import make_sample_store  # noqa: E402
+import memstore  # noqa: E402
+
+SAMPLE = EXAMPLES / "sample_store.json"
+
+
+def run_example(name, *args):
+    done = subprocess.run(
+        [sys.executable, str(EXAMPLES / name), *map(str, args)],
+        capture_output=True,
+        text=True,
+        check=False,
+    )
+    assert done.returncode == 0, done.stderr
+    return done.stdout
+
+
+def table_lines(text):
+    """The lines of a rendered summary, less the one with the mean retention,
+    whose last digit may depend on the order in which parts were added."""
+    return [line for line in text.splitlines() if not line.startswith("retention:")]
+
+
+@pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
+def test_run_pickles_by_reference(protocol):
+    data = pickle.dumps(engine.run, protocol)
+    assert b"mnemoweaver_engine_native" in data
+    assert len(data) < 100  # a module and a name, nothing else
+    assert pickle.loads(data) is engine.run
+
+
+@pytest.mark.parametrize("method", ["fork", "forkserver", "spawn"])
+def test_run_works_in_worker_processes(method):
+    requests = [
+        ("score", "[2,1,0.5,1]"),
+        ("tier", '{"days_since_recall":0,"retrieval_count":1,"importance":0.5,"frequency":0.5}'),
+        ("tier-batch", '{"items":[[0,0,0,0],[1000,0,0,0,false,true]]}'),
+    ]
+    context = multiprocessing.get_context(method)
+    with ProcessPoolExecutor(2, mp_context=context) as pool:
+        answers = list(pool.map(engine.run, *zip(*requests, strict=True)))
+        failure = pool.submit(engine.run, "tier", "{}").exception()
+    assert answers == [engine.run(command, payload) for command, payload in requests]
+    assert type(failure) is RuntimeError
+    assert failure.args == ("missing field `days_since_recall`",)
+
+
+def test_sample_store_is_what_its_generator_writes():
+    assert SAMPLE.read_text(encoding="utf-8") == make_sample_store.store_text()
+
+
+def test_sample_store_has_every_form_and_every_decision():
+    text = SAMPLE.read_text(encoding="utf-8")
+    items = json.loads(text)["items"]
+    assert len(items) == 3000
+    objects = [item for item in items if isinstance(item, dict)]
+    arrays = [item for item in items if isinstance(item, list)]
+    assert len(objects) > 1000
+    assert len(arrays) > 500
+    assert {len(item) for item in arrays} == {4, 5, 6}
+    assert any("is_procedural" not in item for item in objects)
+    assert any(item.get("keep_forever") for item in objects)
+    decisions = memstore.tier_all(text)
+    assert len(decisions) == len(items)
+    assert {(d["tier"], d["action"]) for d in decisions} == set(memstore.TIER_ACTIONS)
+
+
+def test_tier_store_reports_every_item():
+    out = run_example("tier_store.py")
+    assert out.startswith("sample_store.json: 3,000 items\n")
+    assert "\ntotal                                   3,000\n" in out
+    for tier, action in memstore.TIER_ACTIONS:
+        assert f"\n{tier:<17}{action:<20}" in out
+
+
+@pytest.fixture
+def shards(tmp_path):
+    plan = memstore.shard_plan(tmp_path, 900, 4, seed=5)
+    return [memstore.write_shard(*args) for args in plan]
+
+
+def test_parallel_example_agrees_with_one_process(shards):
+    lines = [line for path in shards for line in path.read_text().splitlines()]
+    assert len(lines) == 900
+    single = memstore.Summary().add(memstore.tier_all(memstore.batch_payload(lines)))
+    out = run_example("parallel_tier.py", "--workers", 2, *shards)
+    head, table = out.split("\n\n", 1)
+    assert re.fullmatch(r"tiered 900 items in 4 shards on 2 worker processes in [0-9.]+ s", head)
+    assert table_lines(table) == table_lines(single.render())
+
+
+def test_parallel_example_writes_and_tiers_a_demo_store():
+    out = run_example("parallel_tier.py", "--workers", 2, "--items", 500, "--shards", 3)
+    assert "writing a demo store of 500 items as 3 shards" in out
+    assert "tiered 500 items in 3 shards on 2 worker processes" in out
+    assert "\ntotal                                     500\n" in out
+
+
+def test_dask_example_agrees_with_one_process(shards):
+    pytest.importorskip("distributed")
+    from dask.distributed import Client, LocalCluster
+
+    import dask_tier
+
+    with LocalCluster(n_workers=2, threads_per_worker=1) as cluster, Client(cluster):
+        summary = dask_tier.tier_store([str(path) for path in shards])
+    single = memstore.summarise_lines(line for path in shards for line in path.open())
+    assert table_lines(summary.render()) == table_lines(single.render())
+    assert summary.count == 900

@@ -1,0 +1,78 @@
+"""The type stub installed with the module: mypy finds it, it matches the
+module at run time, the examples pass `mypy --strict` with it, and it turns
+away what `run` would refuse."""
+
+import importlib.util
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+mypy_api = pytest.importorskip("mypy.api")
+
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+
+MISUSE = """\
+import mnemoweaver_engine_native as engine
+engine.run("Tier", "{}")
+count: int = engine.run("score", "[0, 0, 0, 0]")
+engine.run("tier", b"{}")
+engine.run("tier-batch", payload="{}")
+engine.PanicException
+"""
+
+EXPECTED = [
+    ("2", "arg-type"),  # not one of the three commands
+    ("3", "assignment"),  # the response is a str
+    ("4", "arg-type"),  # the payload is a str, not bytes
+    ("5", "call-arg"),  # the keyword is payload_json
+    ("6", "attr-defined"),  # not an attribute of the module
+]
+
+
+def test_examples_pass_strict_and_the_stub_rejects_misuse(tmp_path):
+    examples = sorted((ROOT / "examples").glob("*.py"))
+    if importlib.util.find_spec("distributed") is None:
+        examples = [path for path in examples if path.name != "dask_tier.py"]
+    misuse = tmp_path / "misuse.py"
+    misuse.write_text(MISUSE)
+    out, err, status = mypy_api.run(
+        [
+            "--strict",
+            "--config-file",
+            str(ROOT / "pyproject.toml"),
+            "--cache-dir",
+            str(tmp_path / "cache"),
+            "--show-error-codes",
+            "--no-pretty",
+            *map(str, examples),
+            str(misuse),
+        ]
+    )
+    errors = [line for line in out.splitlines() if ": error: " in line]
+    found = [(line.split(":")[1], line.rsplit("[", 1)[1].rstrip("]")) for line in errors]
+    assert all(line.startswith(str(misuse)) for line in errors), out
+    assert found == EXPECTED, out
+    assert status == 1, err
+
+
+def test_stub_matches_the_module_at_run_time(tmp_path):
+    # `Command` exists for type checkers only.
+    allowlist = tmp_path / "allowlist.txt"
+    allowlist.write_text("mnemoweaver_engine_native.Command\n")
+    done = subprocess.run(
+        [
+            sys.executable,
+            "-m",
+            "mypy.stubtest",
+            "mnemoweaver_engine_native",
+            "--allowlist",
+            allowlist,
+        ],
+        capture_output=True,
+        text=True,
+        cwd=tmp_path,
+        check=False,
+    )
+    assert done.returncode == 0, done.stdout + done.stderr

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Static checks: ruff on the Python files, clang-format and clang-tidy on the
+# C++ of src/ and tests/native/. Each tool's configuration is in the
+# repository (pyproject.toml, .clang-format, .clang-tidy).
+#
+#   bash tools/lint.sh          check, report every finding, fail if any
+#   bash tools/lint.sh --fix    first apply clang-format's layout and ruff's
+#                               safe fixes, then check
+#
+# ruff is installed into its own virtual environment under build/lint; the
+# C++ tools are Debian's clang-format and clang-tidy (version 14), which
+# .ci/run installs.
+set -euo pipefail
+FIX=0
+[ "${1:-}" = --fix ] && FIX=1
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+LINT=$ROOT/build/lint
+RUFF_VERSION=0.17.6
+mkdir -p "$LINT"
+failed=()
+check() {  # check NAME COMMAND...: runs every check, fails at the end
+    local name=$1
+    shift
+    "$@" || failed+=("$name")
+}
+
+echo "== ruff $RUFF_VERSION"
+[ -x "$LINT/venv/bin/python" ] || python3 -m venv "$LINT/venv"
+"$LINT/venv/bin/python" -m pip install --quiet "ruff==$RUFF_VERSION"
+[ "$FIX" = 1 ] && "$LINT/venv/bin/ruff" check --fix --quiet . || true
+check ruff "$LINT/venv/bin/ruff" check .
+
+mapfile -t cxx < <(git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/native/*.cpp' 'tests/native/*.hpp')
+mapfile -t units < <(printf '%s\n' "${cxx[@]}" | grep '\.cpp$')
+
+echo "== clang-format ($(clang-format --version | grep -o 'version [0-9.]*'))"
+[ "$FIX" = 1 ] && clang-format -i "${cxx[@]}"
+check clang-format clang-format --dry-run --Werror "${cxx[@]}"
+
+echo "== clang-tidy on ${#units[@]} files"
+cmake -S "$ROOT" -B "$LINT/cmake" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMNEMO_BUILD_TESTS=ON \
+    -DPython_EXECUTABLE="$(command -v python3)" >/dev/null
+tidy() {
+    printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -n 2 clang-tidy -p "$LINT/cmake" --quiet \
+        2> >(grep -v '^[0-9]* warnings\? generated' >&2)
+}
+check clang-tidy tidy
+
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "== lint failed: ${failed[*]}" >&2
+    exit 1
+fi
+echo "== lint clean"
