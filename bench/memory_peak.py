@@ -15,9 +15,10 @@ import sys
 
 
 def status(field):
-    for line in open("/proc/self/status"):
-        if line.startswith(field + ":"):
-            return int(line.split()[1]) * 1024
+    with open("/proc/self/status") as lines:
+        for line in lines:
+            if line.startswith(field + ":"):
+                return int(line.split()[1]) * 1024
     raise KeyError(field)
 
 

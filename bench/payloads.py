@@ -26,7 +26,7 @@ def random_item(rng):
     count = rng.choice((4, 5, 6))
     if rng.random() < 0.2:
         return values[:count]
-    return dict(zip(FIELDS, values[:count]))
+    return dict(zip(FIELDS, values[:count], strict=False))
 
 
 def batch(count, seed=20240611):

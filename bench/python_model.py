@@ -9,8 +9,8 @@ FIELDS = ("days_since_recall", "retrieval_count", "importance", "frequency")
 
 
 def _clamp_unit(x):
-    c = 0.0 if 0.0 > x else x
-    return 1.0 if 1.0 < c else c
+    c = 0.0 if x < 0.0 else x
+    return 1.0 if c > 1.0 else c
 
 
 def retention(days, count, importance, frequency):
@@ -21,8 +21,8 @@ def retention(days, count, importance, frequency):
     decay = math.exp((-age) / stability)
     boost = ((r * 0.45 + 1.0) + _clamp_unit(importance) * 0.3) + _clamp_unit(frequency) * 0.25
     p = decay * boost
-    value = 0.0 if 0.0 > p else p
-    return (10.0 if 10.0 < value else value), stability, boost
+    value = 0.0 if p < 0.0 else p
+    return (10.0 if value > 10.0 else value), stability, boost
 
 
 def _numbers(item):
@@ -31,7 +31,7 @@ def _numbers(item):
         flags = (item.get("is_procedural", False), item.get("keep_forever", False))
     elif isinstance(item, list) and 4 <= len(item) <= 6:
         values = item[:4]
-        flags = (tuple(item[4:6]) + (False, False))[:2]
+        flags = ((*tuple(item[4:6]), False, False))[:2]
     else:
         raise ValueError("invalid item")
     for v in values:

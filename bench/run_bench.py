@@ -24,9 +24,9 @@ import orjson
 import mnemoweaver_engine_native as engine
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-import floor  # noqa: E402
-import payloads  # noqa: E402
-import python_model  # noqa: E402
+import floor
+import payloads
+import python_model
 
 HERE = pathlib.Path(__file__).resolve().parent
 MEMORY_ITEMS = 1_000_000
@@ -116,7 +116,7 @@ def print_tables(rows):
     print("Per call (median):\n")
     print("| case | payload | floor | engine | orjson.loads | Python+orjson | Python+json | engine ÷ floor |")
     print("|---|---:|---:|---:|---:|---:|---:|---:|")
-    for label, items, size, _, m in rows:
+    for label, _items, size, _, m in rows:
         print(f"| {label} | {size:,} B | {fmt_time(m['floor'])} | {fmt_time(m['engine'])} | "
               f"{fmt_time(m['orjson.loads'])} | {fmt_time(m['py+orjson'])} | {fmt_time(m['py+json'])} | "
               f"{m['engine'] / m['floor']:.2f} |")

@@ -23,7 +23,7 @@ def pytest_configure(config):
 
     original = engine.run
     seen = set()
-    out = open(path, "w", encoding="utf-8")
+    out = open(path, "w", encoding="utf-8")  # noqa: SIM115 - open for the whole session
     config.add_cleanup(out.close)
 
     def record(command, payload):
@@ -40,7 +40,7 @@ def pytest_configure(config):
         out.write(json.dumps({"command": command, "payload": payload}) + "\n")
 
     def recording_run(*args, **kwargs):
-        bound = dict(zip(("command", "payload_json"), args))
+        bound = dict(zip(("command", "payload_json"), args, strict=False))
         bound.update(kwargs)
         record(bound.get("command"), bound.get("payload_json"))
         return original(*args, **kwargs)

@@ -5,9 +5,9 @@ the leak tests and by the valgrind run (tools/valgrind_check.py)."""
 import mnemoweaver_engine_native as engine
 
 ITEM = '{"days_since_recall": 2, "retrieval_count": 1, "importance": 0.5, "frequency": 0.5}'
-BATCH = '{"items": [%s], "note": 1}' % ", ".join(
+BATCH = '{{"items": [{}], "note": 1}}'.format(", ".join(
     ["[0, 0, 0, 0]", "[1000, 0, 0, 0, false, true]", "[10, 3, 0, 0, true]", ITEM] * 4
-)
+))
 
 
 class Text(str):

@@ -19,8 +19,8 @@ HEAD = '{"ok":true,"result":'
 
 
 def clamp_unit(x):
-    c = 0.0 if 0.0 > x else x
-    return 1.0 if 1.0 < c else c
+    c = 0.0 if x < 0.0 else x
+    return 1.0 if c > 1.0 else c
 
 
 def model_score(days, count, importance, frequency):
@@ -31,8 +31,8 @@ def model_score(days, count, importance, frequency):
     decay = math.exp((-age) / stability)
     boost = ((r * 0.45 + 1.0) + clamp_unit(importance) * 0.3) + clamp_unit(frequency) * 0.25
     p = decay * boost
-    retention = 0.0 if 0.0 > p else p
-    return (10.0 if 10.0 < retention else retention), stability, boost
+    retention = 0.0 if p < 0.0 else p
+    return (10.0 if retention > 10.0 else retention), stability, boost
 
 
 def model_decision(days, count, importance, frequency, procedural=False, forever=False):
@@ -190,7 +190,7 @@ def items(draw):
     if draw(st.booleans()):
         text = "[" + ("," + sp).join(values) + "]"
     else:
-        entries = [f'"{name}":{sp}{value}' for name, value in zip(FIELDS, values)]
+        entries = [f'"{name}":{sp}{value}' for name, value in zip(FIELDS, values, strict=False)]
         entries += draw(st.lists(st.sampled_from(
             ['"note": "x\\n\\u00e9"', '"tags": [1, {"a": null}]', '"Importance": 5', '"z": {}']),
             max_size=2, unique=True))

@@ -32,9 +32,9 @@ def mixed_calls():
         items.append(item + flags)
         calls.append(Call(f"tier-{i}", "tier", json.dumps(item + flags)))
         calls.append(Call(f"score-{i}", "score", json.dumps(dict(
-            zip(("days_since_recall", "retrieval_count", "importance", "frequency"), item)))))
+            zip(("days_since_recall", "retrieval_count", "importance", "frequency"), item, strict=False)))))
     calls.append(Call("batch-of-all", "tier-batch", json.dumps({"items": items})))
-    calls.append(Call("batch-failing-late", "tier-batch", json.dumps({"items": items + [[]]}),
+    calls.append(Call("batch-failing-late", "tier-batch", json.dumps({"items": [*items, []]}),
                       raises=RuntimeError))
     return calls
 

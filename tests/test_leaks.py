@@ -47,13 +47,16 @@ def measure(call, rounds, watched=()):
     finally:
         tracemalloc.stop()
     gc.collect()
-    grow = lambda after, before: None if before is None else after - before
+
+    def grow(after, before):
+        return None if before is None else after - before
+
     return {
         "traced": traced,
         "blocks": sys.getallocatedblocks() - blocks,
         "heap": grow(heap_in_use(), heap),
         "rss": grow(rss_bytes(), rss),
-        "references": max((sys.getrefcount(o) - n for o, n in zip(watched, refs)), default=0),
+        "references": max((sys.getrefcount(o) - n for o, n in zip(watched, refs, strict=False)), default=0),
     }
 
 
@@ -74,7 +77,7 @@ def check_growth(name, growth):
 
 @pytest.mark.parametrize("call", CALLS, ids=repr)
 def test_path_keeps_no_memory_and_no_references(call):
-    watched = call.arguments() + [engine, engine.run, call.raises or str]
+    watched = [*call.arguments(), engine, engine.run, call.raises or str]
     check_growth(call.name, measure(call, ROUNDS, watched))
 
 

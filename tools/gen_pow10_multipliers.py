@@ -12,8 +12,8 @@ g >> 63 and the low 63 bits. The first row is k = K_MIN.
     python3 tools/gen_pow10_multipliers.py > src/json/pow10_multipliers.inc
 """
 
-from fractions import Fraction
 import math
+from fractions import Fraction
 
 Q_MIN, Q_MAX = -1074, 971  # binary exponents of normal doubles, value = c * 2^q
 

@@ -78,8 +78,8 @@ inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std:
     for (; n >= 8; q += 8, n -= 8) s = s * 100000000 + eight_digits_value(load_little_endian(q));
     if (n >= 4 && end - q >= 8) {
         const unsigned shift = 8 * static_cast<unsigned>(n);
-        const std::uint64_t x = (load_little_endian(q) << (64 - shift)) |
-                                (std::uint64_t{0x3030303030303030} >> shift);
+        const std::uint64_t x =
+            (load_little_endian(q) << (64 - shift)) | (std::uint64_t{0x3030303030303030} >> shift);
         return s * kScale[n] + eight_digits_value(x);
     }
     for (; n > 0; ++q, --n) s = s * 10 + (*q - '0');
@@ -156,7 +156,8 @@ inline NumberRead read_number(const unsigned char* q, const unsigned char* end, 
                     return true;
                 };
                 const bool s_is_zero = zero(int_digits, int_count) && zero(frac_digits, frac_count);
-                if (!s_is_zero && !exp_negative) return fault(ErrorKind::number_out_of_range, false);
+                if (!s_is_zero && !exp_negative)
+                    return fault(ErrorKind::number_out_of_range, false);
                 q = skip_digits(q, end);
                 out = JsonValue::from_double(negative ? -0.0 : 0.0);
                 return {q, ErrorKind::message, false};

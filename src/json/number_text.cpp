@@ -13,7 +13,8 @@ namespace mnemo::json {
 ShortestDigits shortest_digits(double magnitude) {
     // Scientific form of the shortest round-trip text: d[.ddd]e(+|-)xx.
     char text[40];
-    auto end = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific).ptr;
+    auto end =
+        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific).ptr;
     ShortestDigits out{};
     const char* p = text;
     out.digits[out.count++] = *p++;
@@ -30,7 +31,8 @@ ShortestDigits shortest_digits(double magnitude) {
     return out;
 }
 
-std::size_t layout_digits(bool negative, std::string_view digits, int k, char* out) {
+std::size_t layout_digits(bool negative, std::string_view digits, int exponent, char* out) {
+    const int k = exponent;
     // Blocks are copied whole (16 or 24 bytes, more than any run of digits
     // or zeros here) and the cursor advances by the part that counts.
     const char* const d = digits.data();
@@ -91,12 +93,28 @@ std::uint64_t eight_digit_text(std::uint32_t v) {
 
 int decimal_length(std::uint64_t n) {
     static constexpr std::uint64_t kPowers[] = {
-        1u, 10u, 100u, 1000u, 10000u, 100000u, 1000000u, 10000000u, 100000000u,
-        1000000000u, 10000000000u, 100000000000u, 1000000000000u, 10000000000000u,
-        100000000000000u, 1000000000000000u, 10000000000000000u, 100000000000000000u,
-        1000000000000000000u, 10000000000000000000u,
+        1u,
+        10u,
+        100u,
+        1000u,
+        10000u,
+        100000u,
+        1000000u,
+        10000000u,
+        100000000u,
+        1000000000u,
+        10000000000u,
+        100000000000u,
+        1000000000000u,
+        10000000000000u,
+        100000000000000u,
+        1000000000000000u,
+        10000000000000000u,
+        100000000000000000u,
+        1000000000000000000u,
+        10000000000000000000u,
     };
-    const int estimate = (std::bit_width(n) * 1233) >> 12;  // floor or one below
+    const int estimate = (static_cast<int>(std::bit_width(n)) * 1233) >> 12;  // floor or one below
     return estimate + (n >= kPowers[estimate]);
 }
 
@@ -154,12 +172,14 @@ void format_double(double value, std::string& out) {
 
 void format_unsigned(std::uint64_t value, ByteBuffer& out) {
     out.reserve_more(20);
-    out.commit(static_cast<std::size_t>(std::to_chars(out.tail(), out.tail() + 20, value).ptr - out.tail()));
+    out.commit(static_cast<std::size_t>(std::to_chars(out.tail(), out.tail() + 20, value).ptr -
+                                        out.tail()));
 }
 
 void format_signed(std::int64_t value, ByteBuffer& out) {
     out.reserve_more(20);
-    out.commit(static_cast<std::size_t>(std::to_chars(out.tail(), out.tail() + 20, value).ptr - out.tail()));
+    out.commit(static_cast<std::size_t>(std::to_chars(out.tail(), out.tail() + 20, value).ptr -
+                                        out.tail()));
 }
 
 }  // namespace mnemo::json

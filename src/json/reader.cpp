@@ -42,10 +42,9 @@ void append_utf8(std::string& out, std::uint32_t cp) {
                      static_cast<char>(0x80 | (cp & 0x3F))};
         out.append(b, 3);
     } else {
-        char b[4] = {static_cast<char>(0xF0 | (cp >> 18)),
-                     static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-                     static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                     static_cast<char>(0x80 | (cp & 0x3F))};
+        char b[4] = {
+            static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+            static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
         out.append(b, 4);
     }
 }
@@ -139,12 +138,17 @@ private:
                 if (!literal("false")) return false;
                 out = JsonValue::boolean(false);
                 return true;
-            case '-':
-                ++pos_;
-                return number(true, out);
-            case '0': case '1': case '2': case '3': case '4':
-            case '5': case '6': case '7': case '8': case '9':
-                return number(false, out);
+            case '-': ++pos_; return number(true, out);
+            case '0':
+            case '1':
+            case '2':
+            case '3':
+            case '4':
+            case '5':
+            case '6':
+            case '7':
+            case '8':
+            case '9': return number(false, out);
             case '"': {
                 ++pos_;
                 std::string_view s;
@@ -169,7 +173,7 @@ private:
         return true;
     }
 
-    bool enter(void) {
+    bool enter() {
         if (budget_ == 1) return fail_at(ErrorKind::recursion_limit_exceeded);
         --budget_;
         return true;
@@ -193,8 +197,9 @@ private:
         for (;;) {
             JsonValue item;
             if (sink) {
-                const std::size_t taken = sink->take_element_text(
-                    reinterpret_cast<const char*>(p_ + pos_), reinterpret_cast<const char*>(p_ + n_));
+                const std::size_t taken =
+                    sink->take_element_text(reinterpret_cast<const char*>(p_ + pos_),
+                                            reinterpret_cast<const char*>(p_ + n_));
                 if (taken != 0)
                     pos_ += taken;
                 else if (!streamed_element(item, *sink))
@@ -268,7 +273,8 @@ private:
         ++budget_;
         const std::size_t count = sort_members(members_.data() + base, members_.size() - base);
         JsonMember* members = arena_->allocate_array<JsonMember>(count);
-        std::memcpy(static_cast<void*>(members), members_.data() + base, count * sizeof(JsonMember));
+        std::memcpy(static_cast<void*>(members), members_.data() + base,
+                    count * sizeof(JsonMember));
         members_.shrink_to(base);
         out = JsonValue::object(members, count);
         return true;
@@ -390,8 +396,7 @@ private:
 
     // After the sign.
     bool number(bool negative, JsonValue& out) {
-        const NumberRead read =
-            read_number(p_ + pos_, p_ + n_, negative, out);
+        const NumberRead read = read_number(p_ + pos_, p_ + n_, negative, out);
         pos_ = static_cast<std::size_t>(read.stop - p_);
         if (read.error == ErrorKind::message) return true;
         return read.at_byte ? fail_at(read.error) : fail_after(read.error);

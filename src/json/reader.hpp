@@ -32,8 +32,7 @@ public:
         return 0;
     }
 
-protected:
-    ~ElementSink() = default;
+    virtual ~ElementSink() = default;
 };
 
 // A member of the root object whose array, when it holds one, is not kept

@@ -82,7 +82,8 @@ void append_quoted_literal(std::string& out, std::string_view s) {
             if (cp == 0xFFFD && p - start == 1)
                 out += "\xEF\xBF\xBD";
             else
-                out.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
+                out.append(reinterpret_cast<const char*>(start),
+                           static_cast<std::size_t>(p - start));
             continue;
         }
         char hex[8];
@@ -97,7 +98,9 @@ void append_quoted_literal(std::string& out, std::string_view s) {
 void append_value_wording(std::string& out, const JsonValue& value) {
     switch (value.kind()) {
         case JsonKind::null: out += "null"; return;
-        case JsonKind::boolean: out += value.as_bool() ? "boolean `true`" : "boolean `false`"; return;
+        case JsonKind::boolean:
+            out += value.as_bool() ? "boolean `true`" : "boolean `false`";
+            return;
         case JsonKind::number:
             switch (value.number_repr()) {
                 case NumberRepr::unsigned_int:

@@ -85,8 +85,8 @@ inline const unsigned char* scan_double(const unsigned char* q, const unsigned c
     if (plain && (p == end || (*p != 'e' && *p != 'E'))) {
         // An integer is unsigned, or signed when negative (-0 is a double);
         // either converts to the nearest double, and negation is exact.
-        const double v = frac_count == 0 ? static_cast<double>(s)
-                                         : static_cast<double>(s) / kPow10[frac_count];
+        const double v =
+            frac_count == 0 ? static_cast<double>(s) : static_cast<double>(s) / kPow10[frac_count];
         value = negative ? -v : v;
         return p;
     }
@@ -120,8 +120,9 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
             if (q == end || *q != '"') return nullptr;
             const unsigned char* const key = ++q;
             int f;
-            const std::string_view expected = next < N ? spec.fields[next].name : std::string_view();
-            if (next < N && static_cast<std::size_t>(end - key) > expected.size() &&
+            const std::string_view expected =
+                next < N ? spec.fields[next].name : std::string_view();
+            if (next<N&& static_cast<std::size_t>(end - key)> expected.size() &&
                 key[expected.size()] == '"' &&
                 same_bytes(expected.data(), reinterpret_cast<const char*>(key), expected.size())) {
                 // The name's bytes need no escape, so the key ends at that quote.

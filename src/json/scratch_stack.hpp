@@ -20,6 +20,8 @@ public:
     ScratchStack() = default;
     ScratchStack(const ScratchStack&) = delete;
     ScratchStack& operator=(const ScratchStack&) = delete;
+    ScratchStack(ScratchStack&&) = delete;
+    ScratchStack& operator=(ScratchStack&&) = delete;
     ~ScratchStack() {
         if (data_ != inline_) std::free(data_);
     }

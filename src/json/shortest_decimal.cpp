@@ -59,7 +59,8 @@ int floor_log2_pow10(int e) {
     return static_cast<int>((static_cast<std::int64_t>(e) * 913124641741) >> 38);
 }
 
-Decimal shortest_decimal(double v) {
+Decimal shortest_decimal(double positive_normal) {
+    const double v = positive_normal;
     constexpr int kSignificandBits = 52;
     constexpr std::uint64_t kHidden = std::uint64_t{1} << kSignificandBits;
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(v);

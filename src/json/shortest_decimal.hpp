@@ -19,8 +19,8 @@ Decimal shortest_decimal(double positive_normal);
 
 // The three exponent estimates the search relies on, for the range of
 // binary exponents of doubles; exposed for their tests.
-int floor_log10_pow2(int q);              // floor(q log10 2)
+int floor_log10_pow2(int q);                 // floor(q log10 2)
 int floor_log10_three_quarters_pow2(int q);  // floor(q log10 2 + log10 3/4)
-int floor_log2_pow10(int e);              // floor(e log2 10)
+int floor_log2_pow10(int e);                 // floor(e log2 10)
 
 }  // namespace mnemo::json

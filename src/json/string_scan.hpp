@@ -32,9 +32,9 @@ inline std::size_t find_string_stop(const unsigned char* p, std::size_t from, st
     while (n - i >= 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         // Unsigned x <= 0x1F exactly when min(x, 0x1F) == x.
-        const __m128i stop = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, backslash)),
-            _mm_cmpeq_epi8(_mm_min_epu8(x, control_max), x));
+        const __m128i stop =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, backslash)),
+                         _mm_cmpeq_epi8(_mm_min_epu8(x, control_max), x));
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
         if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
         i += 16;

@@ -7,10 +7,9 @@ namespace mnemo::json {
 
 const JsonValue* JsonValue::find(std::string_view key) const {
     auto all = members();
-    auto it = std::lower_bound(all.begin(), all.end(), key,
-                               [](const JsonMember& m, std::string_view k) {
-                                   return key_less(m.key_view(), k);
-                               });
+    auto it = std::lower_bound(
+        all.begin(), all.end(), key,
+        [](const JsonMember& m, std::string_view k) { return key_less(m.key_view(), k); });
     if (it == all.end() || it->key_view() != key) return nullptr;
     return &it->value;
 }

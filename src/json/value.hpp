@@ -174,6 +174,7 @@ public:
     Arena& operator=(const Arena&) = delete;
     Arena(Arena&&) = default;
     Arena& operator=(Arena&&) = default;
+    ~Arena() = default;
 
     void* allocate(std::size_t bytes, std::size_t align) {
         std::size_t pad = (align - reinterpret_cast<std::uintptr_t>(next_) % align) % align;
@@ -196,7 +197,7 @@ public:
 private:
     void* allocate_chunk(std::size_t bytes, std::size_t align);
 
-    static constexpr std::size_t kFirstChunk = 64 * 1024;
+    static constexpr std::size_t kFirstChunk = std::size_t{64} * 1024;
 
     std::vector<std::unique_ptr<char[]>> chunks_;
     char* first_ = nullptr;

@@ -31,8 +31,8 @@ constexpr const char kPanicDoc[] =
 
 // Raises `type` with a message given as UTF-8 bytes (which may hold NUL).
 PyObject* raise_text(PyObject* type, std::string_view text) {
-    PyObject* message = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
-                                             "replace");
+    PyObject* message =
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
     if (!message) return nullptr;
     PyErr_SetObject(type, message);
     Py_DECREF(message);

@@ -1,6 +1,6 @@
 #include "scoring/retention.hpp"
 
-#include <math.h>
+#include <cmath>
 
 #include <array>
 
@@ -26,7 +26,7 @@ const double* log_of_count_plus_one_table() {
         std::array<double, kCachedCounts> t{};
         for (int i = 0; i < kCachedCounts; ++i) {
             volatile double sum = i + 1.0;
-            t[i] = ::log(sum);
+            t[i] = std::log(sum);
         }
         return t;
     }();
@@ -39,7 +39,7 @@ double log_of_count_plus_one(double count) {
         const int whole = static_cast<int>(count);
         if (whole == count) return log_of_count_plus_one_table()[whole];
     }
-    return ::log(count + 1.0);
+    return std::log(count + 1.0);
 }
 
 }  // namespace
@@ -53,9 +53,9 @@ RetentionScore compute_retention(double days_since_recall, double retrieval_coun
     const double stability = s > 0.001 ? s : 0.001;
     const double age = days_since_recall > 0.0 ? days_since_recall : 0.0;
     // Negating first makes a zero age give exp(-0.0) = 1.0 exactly.
-    const double decay = ::exp((-age) / stability);
-    const double boost = ((count * 0.45 + 1.0) + clamp_unit(importance) * 0.3) +
-                         clamp_unit(frequency) * 0.25;
+    const double decay = std::exp((-age) / stability);
+    const double boost =
+        ((count * 0.45 + 1.0) + clamp_unit(importance) * 0.3) + clamp_unit(frequency) * 0.25;
     const double product = decay * boost;
     double retention = 0.0 > product ? 0.0 : product;
     retention = 10.0 < retention ? 10.0 : retention;

@@ -17,12 +17,9 @@ struct ActionInfo {
 };
 
 constexpr ActionInfo kActions[] = {
-    {"keep_forever_tag", Tier::warm_semantic},
-    {"inject_to_prompt", Tier::hot},
-    {"keep_procedural", Tier::warm_procedural},
-    {"long_term_semantic", Tier::warm_semantic},
-    {"spaced_repetition", Tier::warm_episodic},
-    {"archive_on_demand", Tier::cold},
+    {"keep_forever_tag", Tier::warm_semantic},  {"inject_to_prompt", Tier::hot},
+    {"keep_procedural", Tier::warm_procedural}, {"long_term_semantic", Tier::warm_semantic},
+    {"spaced_repetition", Tier::warm_episodic}, {"archive_on_demand", Tier::cold},
     {"maintain_warm", Tier::warm_episodic},
 };
 
@@ -48,9 +45,9 @@ constexpr std::array<DecisionText, std::size(kActions)> kDecisionTexts = [] {
         for (std::string_view part : {std::string_view("{\"action\":\""), kActions[a].label,
                                       std::string_view("\",\"retention\":")})
             for (char c : part) t.head[t.head_size++] = c;
-        for (std::string_view part : {std::string_view(",\"tier\":\""),
-                                      kTierNames[static_cast<int>(kActions[a].tier)],
-                                      std::string_view("\"}")})
+        for (std::string_view part :
+             {std::string_view(",\"tier\":\""), kTierNames[static_cast<int>(kActions[a].tier)],
+              std::string_view("\"}")})
             for (char c : part) t.tail[t.tail_size++] = c;
     }
     return texts;

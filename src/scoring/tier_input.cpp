@@ -28,8 +28,9 @@ Result<TierInput, json::JsonError> decode_tier_input(const json::JsonValue& valu
 }
 
 const char* scan_tier_input(const char* begin, const char* end, TierInput& out) {
-    const auto* stop = json::scan_record(reinterpret_cast<const unsigned char*>(begin),
-                                         reinterpret_cast<const unsigned char*>(end), kTierInput, out);
+    const auto* stop =
+        json::scan_record(reinterpret_cast<const unsigned char*>(begin),
+                          reinterpret_cast<const unsigned char*>(end), kTierInput, out);
     return reinterpret_cast<const char*>(stop);
 }
 

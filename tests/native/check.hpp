@@ -34,20 +34,22 @@ inline void fail(const char* file, int line, const std::string& what) {
 
 }  // namespace check
 
-#define TEST_CASE(name)                                      \
-    static void name();                                      \
-    static check::Register register_##name(#name, name);     \
+#define TEST_CASE(name)                                  \
+    static void name();                                  \
+    static check::Register register_##name(#name, name); \
     static void name()
 
-#define CHECK(cond) \
-    do { if (!(cond)) check::fail(__FILE__, __LINE__, "CHECK(" #cond ")"); } while (0)
+#define CHECK(cond)                                                       \
+    do {                                                                  \
+        if (!(cond)) check::fail(__FILE__, __LINE__, "CHECK(" #cond ")"); \
+    } while (0)
 
-#define CHECK_EQ(actual, expected)                                                         \
-    do {                                                                                   \
-        const auto& a_ = (actual);                                                         \
-        const auto& e_ = (expected);                                                       \
-        if (!(a_ == e_))                                                                   \
-            check::fail(__FILE__, __LINE__,                                                \
-                        std::string(#actual) + "\n  got:      " + std::string(a_) +        \
-                            "\n  expected: " + std::string(e_));                           \
+#define CHECK_EQ(actual, expected)                                                  \
+    do {                                                                            \
+        const auto& a_ = (actual);                                                  \
+        const auto& e_ = (expected);                                                \
+        if (!(a_ == e_))                                                            \
+            check::fail(__FILE__, __LINE__,                                         \
+                        std::string(#actual) + "\n  got:      " + std::string(a_) + \
+                            "\n  expected: " + std::string(e_));                    \
     } while (0)

@@ -38,12 +38,16 @@ std::string text_of(double d) {
 }  // namespace
 
 TEST_CASE(compact_rewrite_sorts_keys_and_keeps_the_last_duplicate) {
-    struct Row { const char* in; const char* out; };
+    struct Row {
+        const char* in;
+        const char* out;
+    };
     const Row rows[] = {
         {" { \"b\" : 1 , \"a\" : [ true , false , null ] } ", R"({"a":[true,false,null],"b":1})"},
         {R"({"a":1,"a":2})", R"({"a":2})"},
         {R"({"b":1,"a":2,"b":3})", R"({"a":2,"b":3})"},
-        {R"({"Zeta":0,"alphabet":0,"beta":0,"alpha":0})", R"({"Zeta":0,"alpha":0,"alphabet":0,"beta":0})"},
+        {R"({"Zeta":0,"alphabet":0,"beta":0,"alpha":0})",
+         R"({"Zeta":0,"alpha":0,"alphabet":0,"beta":0})"},
         {R"({"é":1,"z":2,"":3})", R"({"":3,"z":2,"é":1})"},
         {R"([{},[],"",0,-0,-1,18446744073709551615,-9223372036854775808])",
          R"([{},[],"",0,-0.0,-1,18446744073709551615,-9223372036854775808])"},
@@ -55,7 +59,8 @@ TEST_CASE(compact_rewrite_sorts_keys_and_keeps_the_last_duplicate) {
 
 TEST_CASE(large_objects_keep_byte_order_and_last_duplicates) {
     std::string in = "{", expected = "{";
-    for (int i = 40; i >= 0; --i) in += "\"k" + std::to_string(i % 20) + "\":" + std::to_string(i) + ",";
+    for (int i = 40; i >= 0; --i)
+        in += "\"k" + std::to_string(i % 20) + "\":" + std::to_string(i) + ",";
     in += "\"end\":0}";
     // keys k0..k19 each appear twice; the later (smaller i) occurrence wins
     auto doc = parse_json(in);
@@ -70,7 +75,10 @@ TEST_CASE(large_objects_keep_byte_order_and_last_duplicates) {
 }
 
 TEST_CASE(string_escapes_are_written_back) {
-    struct Row { const char* in; const char* out; };
+    struct Row {
+        const char* in;
+        const char* out;
+    };
     const Row rows[] = {
         {R"("\"\\\/\b\f\n\r\t")", R"("\"\\/\b\f\n\r\t")"},
         {R"("\u0000\u0001\u001f\u000b\u007f")", "\"\\u0000\\u0001\\u001f\\u000b\x7f\""},
@@ -84,11 +92,17 @@ TEST_CASE(string_escapes_are_written_back) {
 TEST_CASE(nesting_of_127_levels_round_trips) {
     std::string deep = std::string(127, '[') + std::string(127, ']');
     CHECK_EQ(rewrite(deep), deep);
-    CHECK_EQ(rewrite(std::string(128, '[')), "error: recursion limit exceeded at line 1 column 128");
+    CHECK_EQ(rewrite(std::string(128, '[')),
+             "error: recursion limit exceeded at line 1 column 128");
 }
 
 TEST_CASE(layout_of_digits) {
-    struct Row { bool neg; const char* digits; int k; const char* out; };
+    struct Row {
+        bool neg;
+        const char* digits;
+        int k;
+        const char* out;
+    };
     const Row rows[] = {
         {false, "1", 0, "1.0"},
         {false, "1", 1, "10.0"},
@@ -138,7 +152,9 @@ TEST_CASE(non_finite_doubles_become_null) {
 
 TEST_CASE(positions_count_bytes_from_the_last_line_feed) {
     const std::string_view text = "ab\ncd\r\nef";
-    struct Row { std::size_t index, line, column; };
+    struct Row {
+        std::size_t index, line, column;
+    };
     const Row rows[] = {{0, 1, 0}, {2, 1, 2}, {3, 2, 0}, {6, 2, 3}, {7, 3, 0}, {9, 3, 2}};
     for (const Row& r : rows) {
         Position p = position_of(text, r.index);

@@ -29,7 +29,8 @@ bool agrees(const std::string& text) {
     scoring::TierInput scanned;
     // A byte after the record shows that the scanner stops at its end.
     const std::string padded = text + ",";
-    const char* stop = scoring::scan_tier_input(padded.data(), padded.data() + padded.size(), scanned);
+    const char* stop =
+        scoring::scan_tier_input(padded.data(), padded.data() + padded.size(), scanned);
     auto doc = json::parse_json(text);
     auto decoded = doc ? scoring::decode_tier_input(doc.value().root)
                        : Result<scoring::TierInput, json::JsonError>(fail(doc.error()));
@@ -42,7 +43,8 @@ bool agrees(const std::string& text) {
         check::fail(__FILE__, __LINE__, "scan stopped elsewhere in: " + text);
     if (describe(scanned) != describe(decoded.value()))
         check::fail(__FILE__, __LINE__,
-                    text + "\n  scanned: " + describe(scanned) + "\n  decoded: " + describe(decoded.value()));
+                    text + "\n  scanned: " + describe(scanned) +
+                        "\n  decoded: " + describe(decoded.value()));
     return true;
 }
 
@@ -53,7 +55,9 @@ TEST_CASE(plain_records_are_taken_and_agree) {
         R"({"days_since_recall": 2, "retrieval_count": 1, "importance": 0.5, "frequency": 0.5})",
         R"({"frequency":0.4,"importance":0.8,"retrieval_count":5,"days_since_recall":3})",
         R"({ "days_since_recall" : -5 , "retrieval_count":-2,"importance":-1,"frequency":2 })",
-        "{\n\t\"days_since_recall\": 1,\r\n \"retrieval_count\": 0, \"importance\": 0, \"frequency\": 0\n}",
+        // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one text in two pieces
+        "{\n\t\"days_since_recall\": 1,\r\n \"retrieval_count\": 0, \"importance\": 0, "
+        "\"frequency\": 0\n}",
         R"({"days_since_recall":1,"retrieval_count":2,"importance":3,"frequency":4,"is_procedural":true,"keep_forever":false})",
         R"({"note":"x","id":17,"days_since_recall":1,"retrieval_count":2,"importance":3,"frequency":4,"z":null,"t":true})",
         R"({"days_since_recall":1,"days_since_recall":9,"retrieval_count":2,"importance":3,"frequency":4})",
@@ -63,14 +67,20 @@ TEST_CASE(plain_records_are_taken_and_agree) {
         "[3, 2, 0.5, 0.1]",
         "[3,2,0.5,0.1,true]",
         "[ 3 , 2 , 0.5 , 0.1 , false , true ]",
-        "[0.00000000000000000000000000001,12345678.87654321,99999999999999999999,0.1234567890123456789]",
+        "[0.00000000000000000000000000001,12345678.87654321,99999999999999999999,0."
+        "1234567890123456789]",
     };
     for (const char* text : taken) CHECK(agrees(text));
 }
 
 TEST_CASE(other_texts_are_left_to_the_general_way) {
     const char* left[] = {
-        "{}", "[]", "[1,2,3]", "[1,2,3,4,true,false,7]", "[1,2,3,4,0]", "[1,true,0.5,0.1]",
+        "{}",
+        "[]",
+        "[1,2,3]",
+        "[1,2,3,4,true,false,7]",
+        "[1,2,3,4,0]",
+        "[1,true,0.5,0.1]",
         R"({"days_since_recall":1,"retrieval_count":2,"importance":3})",
         R"({"days_since_recall":"1","retrieval_count":2,"importance":3,"frequency":4})",
         R"({"days_since_recall":1,"retrieval_count":2,"importance":3,"frequency":4,"keep_forever":1})",
@@ -84,7 +94,14 @@ TEST_CASE(other_texts_are_left_to_the_general_way) {
         R"({"days_since_recall":1,"retrieval_count":2,"importance":3,"frequency":4,})",
         R"({"days_since_recall":1 "retrieval_count":2,"importance":3,"frequency":4})",
         R"({"days_since_recall":truex,"retrieval_count":2,"importance":3,"frequency":4})",
-        "[1,2,3,4,]", "[1,2,3,4", "[+1,2,3,4]", "[.5,2,3,4]", "[1,2,3,NaN]", "5", "null", "\"x\"",
+        "[1,2,3,4,]",
+        "[1,2,3,4",
+        "[+1,2,3,4]",
+        "[.5,2,3,4]",
+        "[1,2,3,NaN]",
+        "5",
+        "null",
+        "\"x\"",
     };
     for (const char* text : left) CHECK(!agrees(text));
 }
@@ -93,14 +110,35 @@ TEST_CASE(random_record_texts_agree) {
     // Records assembled from fragments, valid and not: every one the
     // scanner takes must read the same the general way.
     const std::vector<std::string> numbers = {
-        "0", "-0", "7", "-3", "12", "0.5", "-0.25", "123.456", "0.0001", "1e5", "2.5E-3", "-1e-7",
-        "0.20494814893807334", "0.0018489127025067553", "9007199254740993", "18446744073709551616",
-        "1" + std::string(25, '0'), "0." + std::string(30, '0') + "1", "01", "1.", "-", "1e", "1e999",
+        "0",
+        "-0",
+        "7",
+        "-3",
+        "12",
+        "0.5",
+        "-0.25",
+        "123.456",
+        "0.0001",
+        "1e5",
+        "2.5E-3",
+        "-1e-7",
+        "0.20494814893807334",
+        "0.0018489127025067553",
+        "9007199254740993",
+        "18446744073709551616",
+        "1" + std::string(25, '0'),
+        "0." + std::string(30, '0') + "1",
+        "01",
+        "1.",
+        "-",
+        "1e",
+        "1e999",
     };
     const std::vector<std::string> flags = {"true", "false", "null", "1", "\"true\""};
-    const std::vector<std::string> keys = {"days_since_recall", "retrieval_count", "importance",
-                                           "frequency", "is_procedural", "keep_forever", "note",
-                                           "Importance", "frequenc", "frequencyy"};
+    const std::vector<std::string> keys = {
+        "days_since_recall", "retrieval_count", "importance", "frequency",
+        "is_procedural",     "keep_forever",    "note",       "Importance",
+        "frequenc",          "frequencyy"};
     const std::vector<std::string> spaces = {"", " ", "  ", "\n", "\t "};
     std::mt19937 random(7);
     auto pick = [&](const std::vector<std::string>& v) { return v[random() % v.size()]; };
@@ -135,7 +173,8 @@ TEST_CASE(whole_counts_read_their_logarithm_from_the_table) {
     // The stability is log(count + 1), floored; counts below 1024 that are
     // whole numbers come from a table that must hold the very same values.
     for (int n = 0; n < 2000; ++n) {
-        for (double count : {static_cast<double>(n), n + 0.5, std::nextafter(static_cast<double>(n), 1e9)}) {
+        for (double count :
+             {static_cast<double>(n), n + 0.5, std::nextafter(static_cast<double>(n), 1e9)}) {
             volatile double sum = count + 1.0;
             const double s = std::log(sum);
             const double expected = s > 0.001 ? s : 0.001;

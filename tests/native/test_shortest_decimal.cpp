@@ -22,7 +22,8 @@ std::string reference_text(double d) {
     if (d == 0.0) return std::signbit(d) ? "-0.0" : "0.0";
     ShortestDigits s = shortest_digits(std::fabs(d));
     char out[kDoubleTextRoom];
-    return std::string(out, layout_digits(std::signbit(d), {s.digits, std::size_t(s.count)}, s.exponent, out));
+    return std::string(
+        out, layout_digits(std::signbit(d), {s.digits, std::size_t(s.count)}, s.exponent, out));
 }
 
 std::string engine_text(double d) {
@@ -72,7 +73,8 @@ TEST_CASE(shortest_digits_of_families_of_doubles) {
         compare(std::nextafter(p, 0.0));
         compare(std::nextafter(p, INFINITY));
     }
-    for (std::uint64_t n = (std::uint64_t{1} << 53) - 1000; n < (std::uint64_t{1} << 53) + 1000; ++n)
+    for (std::uint64_t n = (std::uint64_t{1} << 53) - 1000; n < (std::uint64_t{1} << 53) + 1000;
+         ++n)
         compare(static_cast<double>(n));
     for (int n = 1; n <= 100000; ++n) {
         compare(n);
