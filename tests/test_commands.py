@@ -92,3 +92,21 @@ def test_tier_batch_equals_single_tier_calls(items):
     assert result_of("tier-batch", json.dumps({"items": items})) == (
         '{"decisions":[' + ",".join(singles) + "]}"
     )
+
+
+@pytest.mark.parametrize(
+    "command, payload, message",
+    [
+        # records that end inside a number, a key or a value
+        ("score", "[2e1,-", "EOF while parsing a value at line 1 column 6"),
+        ("tier", "[-", "EOF while parsing a value at line 1 column 2"),
+        ("tier", "[1,2,3,4,t", "EOF while parsing a value at line 1 column 10"),
+        ("score", '{"days_since_recall":-', "EOF while parsing a value at line 1 column 22"),
+        ("score", '{"days_since_recall":1.', "EOF while parsing a value at line 1 column 23"),
+        ("tier", '{"days_since_recall', "EOF while parsing a string at line 1 column 19"),
+        ("tier-batch", '{"items":[[0,0,0,-', "EOF while parsing a value at line 1 column 18"),
+        ("tier-batch", '{"items":[[0,0,0,0],[1e', "EOF while parsing a value at line 1 column 23"),
+    ],
+)
+def test_records_cut_short(command, payload, message):
+    assert run_error(command, payload) == message

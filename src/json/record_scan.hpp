@@ -67,8 +67,9 @@ inline const unsigned char* scan_double(const unsigned char* q, const unsigned c
     p = skip_digits(p, end);
     const std::size_t int_count = static_cast<std::size_t>(p - int_digits);
     std::size_t frac_count = 0;
-    // Bitwise rather than short-circuit: one branch, not three.
-    bool plain = (int_count - 1 < 19) & ((*int_digits != '0') | (int_count == 1));
+    // The first digit is looked at only when there is one: a lone minus
+    // sign may end the text.
+    bool plain = int_count - 1 < 19 && (*int_digits != '0' || int_count == 1);
     std::uint64_t s = plain ? append_digits(0, int_digits, int_count, end) : 0;
     if (plain && p != end && *p == '.') {
         const unsigned char* const frac_digits = ++p;
@@ -122,7 +123,8 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
             int f;
             const std::string_view expected =
                 next < N ? spec.fields[next].name : std::string_view();
-            if (next<N&& static_cast<std::size_t>(end - key)> expected.size() &&
+            const bool expected_here = next < N;
+            if (expected_here && static_cast<std::size_t>(end - key) > expected.size() &&
                 key[expected.size()] == '"' &&
                 same_bytes(expected.data(), reinterpret_cast<const char*>(key), expected.size())) {
                 // The name's bytes need no escape, so the key ends at that quote.

@@ -9,9 +9,11 @@
 // process with a failure status.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -131,10 +133,15 @@ int size_cases() {
     return cases + 3;
 }
 
-// Every escape cut short by the end of the input, at every byte, alone, as
-// an element and as a key; then the faults of the escapes themselves.
-int escape_cases() {
+// Every escape and every record cut short by the end of the input, at every
+// byte, alone, as an element and as a key; then the faults of the escapes
+// themselves. Each prefix is handed over in a heap block of exactly its
+// size, so that a read one byte past the end is reported.
+int cut_short_cases() {
     static const char* const kTexts[] = {
+        R"({"days_since_recall": -2.5e1, "retrieval_count": 10, "importance": 0.25, "frequency": 1, "is_procedural": true, "keep_forever": false})",
+        R"([-1.5, 2e1, 0, -0, true, false])",
+        R"({"items":[[2e1,-3,0.5,1],{"frequency":0.1,"days_since_recall":7,"retrieval_count":-0.0,"importance":1e-3}]})",
         R"("\"\\\/\b\f\n\r\t\u00e9\u20AC\ud83d\ude00\uDBFF\uDFFF\u0000")",
         R"(["a\u0041b", {"k\u00e9\n": "\ud800\udc00"}])",
         R"("\ud800")",
@@ -150,7 +157,10 @@ int escape_cases() {
     for (std::string_view text : kTexts) {
         for (std::string_view place : kPlaces) {
             for (std::size_t n = 0; n <= text.size(); ++n) {
-                const std::string payload = std::string(place) + std::string(text.substr(0, n));
+                const std::string joined = std::string(place) + std::string(text.substr(0, n));
+                const std::unique_ptr<char[]> exact(new char[joined.size()]);
+                std::memcpy(exact.get(), joined.data(), joined.size());
+                const std::string_view payload(exact.get(), joined.size());
                 mnemo::oracle::check_json_round_trip(payload);
                 for (const std::string& command : kCommands)
                     mnemo::oracle::check_command(command, payload);
@@ -171,7 +181,7 @@ int main(int argc, char** argv) {
         if (!mnemo::oracle::check_command_input(input)) ++refused;
         ++entries;
     }
-    const int built_in = nesting_cases() + size_cases() + escape_cases();
+    const int built_in = nesting_cases() + size_cases() + cut_short_cases();
     std::printf(
         "replay: %zu corpus entries (%zu not UTF-8, reader only), %d built-in cases: all "
         "properties held\n",
