@@ -6,6 +6,7 @@ import pytest
 from hypothesis import example, given, settings
 from hypothesis import strategies as st
 
+import mnemoweaver_engine_native as engine
 from conftest import result_of, run_error
 from number_model import OUT_OF_RANGE, layout, number_texts, read_number
 
@@ -107,3 +108,29 @@ def test_doubles_are_written_with_the_shortest_digits(x):
 )
 def test_doubles_in_responses(payload, boost):
     assert f'"boost":{boost},' in result_of("score", payload)
+
+
+def outcome(command, payload):
+    """The response, or the error message without its position."""
+    try:
+        return engine.run(command, payload)
+    except RuntimeError as error:
+        return "error: " + error.args[0].split(" at line ")[0]
+
+
+@settings(max_examples=2000, deadline=None)
+@given(number_texts, st.sampled_from(["", " " * 80]))
+@example("0.40060096390626077", " " * 80)
+@example("12345678.87654321", " " * 80)
+@example("0.0000000000000000000012345", " " * 80)
+def test_plain_records_read_numbers_as_documents_do(text, tail):
+    # Plain records are read straight from their text, by whole blocks of
+    # digits when the text goes on long enough after a number; an escaped
+    # key sends the same record through the general reader instead.
+    fields = ", ".join(
+        f'"{name}": {text}'
+        for name in ("days_since_recall", "retrieval_count", "importance", "frequency")
+    )
+    plain = "{" + fields + "}" + tail
+    general = '{"n\\u006fte": 0, ' + fields + "}" + tail
+    assert outcome("score", plain) == outcome("score", general)

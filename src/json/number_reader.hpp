@@ -5,6 +5,7 @@
 // ten). The reader and the record scanner both read numbers with it.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -85,6 +86,45 @@ inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std:
     for (; n > 0; ++q, --n) s = s * 10 + (*q - '0');
     return s;
 }
+
+// 10^n as an integer, for n up to 19.
+inline constexpr auto kPow10Whole = [] {
+    std::array<std::uint64_t, 20> t{};
+    t[0] = 1;
+    for (std::size_t i = 1; i < t.size(); ++i) t[i] = t[i - 1] * 10;
+    return t;
+}();
+
+// The value of the n digits at p, 1 <= n <= 19, when 8 bytes can be
+// loaded from every eighth digit on (p + 8 * ceil(n / 8) + 8 is readable).
+// The first (n - 1) % 8 + 1 digits are read as the last digits of eight,
+// the first ones '0', so that one to eight digits take the same steps.
+inline std::uint64_t digits_value(const unsigned char* p, std::size_t n) {
+    const unsigned lead = static_cast<unsigned>((n - 1) & 7) + 1;
+    // The filling zeros: (8 - lead) bytes of '0', none when lead is 8.
+    const std::uint64_t zeros = (std::uint64_t{0x3030303030303030} >> (8 * lead - 1)) >> 1;
+    std::uint64_t s = eight_digits_value((load_little_endian(p) << (64 - 8 * lead)) | zeros);
+    for (p += lead, n -= lead; n != 0; p += 8, n -= 8)
+        s = s * 100000000 + eight_digits_value(load_little_endian(p));
+    return s;
+}
+
+#if defined(__SSE2__)
+// One bit for each of the 32 bytes at p, set where the byte is not an ASCII
+// digit (the first byte in the lowest bit).
+inline std::uint32_t non_digit_bits(const unsigned char* p) {
+    const __m128i zero = _mm_set1_epi8('0');
+    const __m128i nine = _mm_set1_epi8(9);
+    const __m128i x0 = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero);
+    const __m128i x1 =
+        _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), zero);
+    const unsigned d0 =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x0, nine), x0)));
+    const unsigned d1 =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x1, nine), x1)));
+    return ~(d0 | (d1 << 16));
+}
+#endif
 
 // S and E of digit runs holding more than 19 digits, digit by digit: each
 // digit is added while S stays within 64 bits; the first that does not fit,

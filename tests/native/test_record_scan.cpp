@@ -24,11 +24,12 @@ std::string describe(const scoring::TierInput& r) {
     return text;
 }
 
-// Checks one record text; returns whether the scanner took it.
-bool agrees(const std::string& text) {
+// Checks one record text followed by `tail`; returns whether the scanner
+// took it.
+bool agrees_before(const std::string& text, const std::string& tail) {
     scoring::TierInput scanned;
     // A byte after the record shows that the scanner stops at its end.
-    const std::string padded = text + ",";
+    const std::string padded = text + tail;
     const char* stop =
         scoring::scan_tier_input(padded.data(), padded.data() + padded.size(), scanned);
     auto doc = json::parse_json(text);
@@ -46,6 +47,19 @@ bool agrees(const std::string& text) {
                     text + "\n  scanned: " + describe(scanned) +
                         "\n  decoded: " + describe(decoded.value()));
     return true;
+}
+
+// The scanner reads numbers one way near the end of the text and another
+// way away from it: both must agree with the general way, and take the
+// same texts.
+bool agrees(const std::string& text) {
+    const bool near_end = agrees_before(text, ",");
+    const bool far_from_end = agrees_before(text, "," + std::string(80, ' '));
+    if (near_end != far_from_end)
+        check::fail(__FILE__, __LINE__,
+                    "taken only " + std::string(near_end ? "near" : "away from") +
+                        " the end of the text: " + text);
+    return near_end;
 }
 
 }  // namespace
@@ -123,6 +137,14 @@ TEST_CASE(random_record_texts_agree) {
         "2.5E-3",
         "-1e-7",
         "0.20494814893807334",
+        "243.13",
+        "-98765432.1",
+        "12345678.87654321",
+        "1234567890123456789",
+        "12345678901234567890",
+        "123456789.0123456789",
+        "0.123456789012345678",
+        "0.0000000000000000000012345",
         "0.0018489127025067553",
         "9007199254740993",
         "18446744073709551616",
