@@ -87,6 +87,11 @@ echo "== native unit tests"
 cmake -S "$ROOT" -B "$BUILD/native" -DMNEMO_PYTHON_MODULE=OFF -DMNEMO_BUILD_TESTS=ON >/dev/null
 cmake --build "$BUILD/native" >/dev/null
 "$BUILD/native/native_tests"
+echo "== native unit tests of the portable (no SIMD) text routines"
+cmake -S "$ROOT" -B "$BUILD/native-portable" -DMNEMO_PYTHON_MODULE=OFF -DMNEMO_BUILD_TESTS=ON \
+    -DMNEMO_NO_SIMD=ON >/dev/null
+cmake --build "$BUILD/native-portable" >/dev/null
+"$BUILD/native-portable/native_tests"
 
 echo "== native hardening checks"
 bash "$ROOT/tools/native_checks.sh" "$first_venv/bin/python"

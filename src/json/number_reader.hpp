@@ -14,11 +14,8 @@
 
 #include "json/error.hpp"
 #include "json/pow10.hpp"
+#include "json/simd.hpp"
 #include "json/value.hpp"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace mnemo::json {
 
@@ -29,7 +26,7 @@ inline bool is_digit(unsigned char c) { return static_cast<unsigned char>(c - '0
 inline const unsigned char* skip_digits(const unsigned char* q, const unsigned char* end) {
     for (int i = 0; i < 4; ++i, ++q)
         if (q == end || !is_digit(*q)) return q;
-#if defined(__SSE2__)
+#if MNEMO_SSE2
     const __m128i zero = _mm_set1_epi8('0');
     const __m128i nine = _mm_set1_epi8(9);
     while (end - q >= 16) {
@@ -109,7 +106,7 @@ inline std::uint64_t digits_value(const unsigned char* p, std::size_t n) {
     return s;
 }
 
-#if defined(__SSE2__)
+#if MNEMO_SSE2
 // One bit for each of the 32 bytes at p, set where the byte is not an ASCII
 // digit (the first byte in the lowest bit).
 inline std::uint32_t non_digit_bits(const unsigned char* p) {

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "json/shortest_decimal.hpp"
+#include "json/simd.hpp"
 
 namespace mnemo::json {
 
@@ -30,6 +31,24 @@ ShortestDigits shortest_digits(double magnitude) {
     out.exponent = negative ? -k : k;
     return out;
 }
+
+namespace {
+
+// The digits of |k|, 1 <= |k| <= 999, at w; returns their end. The three
+// digits are put together in a register and stored at once, the leading
+// zeros shifted out: built in memory and read back from a varying offset,
+// they would wait for the stores to complete.
+char* write_exponent(int k, char* w) {
+    const auto e = static_cast<std::uint32_t>(k < 0 ? -k : k);
+    const unsigned skip = (e < 100) + (e < 10);
+    std::uint32_t text = ('0' + e / 100) | ('0' + e / 10 % 10) << 8 | ('0' + e % 10) << 16;
+    text >>= 8 * skip;
+    if constexpr (std::endian::native == std::endian::big) text = __builtin_bswap32(text);
+    std::memcpy(w, &text, 4);  // within the room; only 3 - skip bytes count
+    return w + 3 - skip;
+}
+
+}  // namespace
 
 std::size_t layout_digits(bool negative, std::string_view digits, int exponent, char* out) {
     const int k = exponent;
@@ -70,12 +89,15 @@ std::size_t layout_digits(bool negative, std::string_view digits, int exponent, 
     }
     *w++ = 'e';
     *w++ = k < 0 ? '-' : '+';
-    w = std::to_chars(w, w + 4, k < 0 ? -k : k).ptr;
-    return static_cast<std::size_t>(w - out);
+    return static_cast<std::size_t>(write_exponent(k, w) - out);
 }
 
 namespace {
 
+// Eight '0' digits as one word.
+constexpr std::uint64_t kZeroDigits = 0x3030303030303030u;
+
+#if !MNEMO_SSE2
 // The eight decimal digits of v < 10^8, zero-padded, as ASCII bytes in
 // text order. Two halves of four digits, then four pairs, then eight single
 // digits are split in parallel lanes of one 64-bit word, a division by 100
@@ -86,7 +108,7 @@ std::uint64_t eight_digit_text(std::uint32_t v) {
     x = hundreds | ((x - hundreds * 100) << 16);
     const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Fu;
     x = tens | ((x - tens * 10) << 8);
-    x += 0x3030303030303030u;
+    x += kZeroDigits;
     if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
     return x;
 }
@@ -118,17 +140,82 @@ int decimal_length(std::uint64_t n) {
     return estimate + (n >= kPowers[estimate]);
 }
 
-// The decimal digits of n > 0, written as 24 zero-padded digits at `text`;
-// returns where the digits start and sets their count (at most 20).
-const char* write_digits(std::uint64_t n, char* text, int& count) {
+// How many '0' digits end an eight-digit block of text (8 when all are).
+int trailing_zero_digits(std::uint64_t block) {
+    const std::uint64_t x = block ^ kZeroDigits;
+    if (x == 0) return 8;
+    // The last digit in text order is the block's highest byte in memory.
+    if constexpr (std::endian::native == std::endian::little) return std::countl_zero(x) / 8;
+    return std::countr_zero(x) / 8;
+}
+#endif
+
+#if MNEMO_SSE2
+// The eight decimal digits of v < 10^8 as the 16-bit lanes of a vector, in
+// text order. v is split into two halves of four digits; each half is
+// copied into four lanes and divided there by 1000, 100, 10 and 1 (a
+// multiplication by a fixed-point reciprocal, then one by a power of two
+// for the shift, exact for values below 10^4); subtracting ten times the
+// lane before leaves one digit in every lane.
+__m128i eight_digit_lanes(std::uint32_t v) {
+    const __m128i value = _mm_cvtsi32_si128(static_cast<int>(v));
+    // v / 10000 by the reciprocal 0xD1B71759 / 2^45, exact for 32 bits.
+    const __m128i high = _mm_srli_epi64(_mm_mul_epu32(value, _mm_set1_epi32(-0x2E48E8A7)), 45);
+    const __m128i low = _mm_sub_epi32(value, _mm_mul_epu32(high, _mm_set1_epi32(10000)));
+    // [4 high x4, 4 low x4]: four times each half, whose lanes stay below 2^16.
+    const __m128i halves = _mm_slli_epi64(_mm_unpacklo_epi16(high, low), 2);
+    const __m128i pairs = _mm_unpacklo_epi16(halves, halves);
+    const __m128i spread = _mm_unpacklo_epi32(pairs, pairs);
+    // (4x * m) >> 16, then >> s by a multiplication by 2^(16 - s): x/1000 is
+    // x * 8389 >> 23, x/100 is x * 5243 >> 19, x/10 is x * 13108 >> 17.
+    const __m128i reciprocals =
+        _mm_setr_epi16(8389, 5243, 13108, -32768, 8389, 5243, 13108, -32768);
+    const __m128i shifts =
+        _mm_setr_epi16(1 << 7, 1 << 11, 1 << 13, -32768, 1 << 7, 1 << 11, 1 << 13, -32768);
+    const __m128i prefixes = _mm_mulhi_epu16(_mm_mulhi_epu16(spread, reciprocals), shifts);
+    // Each lane's prefix less ten times the previous lane's prefix.
+    const __m128i tens = _mm_slli_epi64(_mm_mullo_epi16(prefixes, _mm_set1_epi16(10)), 16);
+    return _mm_sub_epi16(prefixes, tens);
+}
+#endif
+
+// The decimal digits of 0 < n < 10^17 without their trailing zeros,
+// written at the end of 24 bytes of zero-padded text at `text`; returns
+// where the digits start, sets their count and that of the zeros dropped
+// (the digits' exponent is unchanged by dropping them).
+const char* write_digits(std::uint64_t n, char* text, int& count, int& zeros) {
     constexpr std::uint64_t k8 = 100000000u;
     const std::uint64_t low16 = n % (k8 * k8);
-    const std::uint64_t blocks[3] = {eight_digit_text(static_cast<std::uint32_t>(n / (k8 * k8))),
-                                     eight_digit_text(static_cast<std::uint32_t>(low16 / k8)),
+    // The first block holds one digit at most, in its last byte.
+    const std::uint64_t top = n / (k8 * k8);
+    const std::uint64_t first =
+        kZeroDigits + (std::endian::native == std::endian::little ? top << 56 : top);
+    std::memcpy(text, &first, 8);
+#if MNEMO_SSE2
+    const __m128i zero = _mm_set1_epi8('0');
+    const __m128i digits =
+        _mm_add_epi8(_mm_packus_epi16(eight_digit_lanes(static_cast<std::uint32_t>(low16 / k8)),
+                                      eight_digit_lanes(static_cast<std::uint32_t>(low16 % k8))),
+                     zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(text + 8), digits);
+    // Bit i: the (i + 1)th of the last sixteen digits is '0'.
+    const auto zero_digits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(digits, zero)));
+    const unsigned others = ~zero_digits & 0xFFFFu;
+    // Trailing zeros: 16 when all sixteen are, and then the first digit is not.
+    zeros = std::countl_zero((others << 16) | 0x8000u);
+    const int total = top != 0 ? 17 : 16 - std::countr_zero(others);
+#else
+    const std::uint64_t blocks[2] = {eight_digit_text(static_cast<std::uint32_t>(low16 / k8)),
                                      eight_digit_text(static_cast<std::uint32_t>(low16 % k8))};
-    std::memcpy(text, blocks, sizeof blocks);
-    count = decimal_length(n);
-    return text + 24 - count;
+    std::memcpy(text + 8, blocks, sizeof blocks);
+    const int total = decimal_length(n);
+    const int z2 = trailing_zero_digits(blocks[1]);
+    const int z1 = trailing_zero_digits(blocks[0]);
+    const int z0 = trailing_zero_digits(first);
+    zeros = z2 < 8 ? z2 : z1 < 8 ? 8 + z1 : 16 + z0;
+#endif
+    count = total - zeros;
+    return text + 24 - total;
 }
 
 }  // namespace
@@ -147,17 +234,14 @@ std::size_t format_double(double value, char* out) {
         return layout_digits(negative, {d.digits, static_cast<std::size_t>(d.count)}, d.exponent,
                              out);
     }
-    Decimal d = shortest_decimal(magnitude);
-    while (d.significand % 10 == 0) {
-        d.significand /= 10;
-        ++d.exponent;
-    }
+    const Decimal d = shortest_decimal(magnitude);
     // layout_digits reads whole blocks from where the digits start.
     char text[24 + kDigitRoom] = {};
     int count;
-    const char* digits = write_digits(d.significand, text, count);
+    int zeros;
+    const char* digits = write_digits(d.significand, text, count, zeros);
     return layout_digits(negative, {digits, static_cast<std::size_t>(count)},
-                         d.exponent + count - 1, out);
+                         d.exponent + zeros + count - 1, out);
 }
 
 void format_double(double value, ByteBuffer& out) {

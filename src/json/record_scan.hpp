@@ -17,6 +17,7 @@
 
 #include "json/number_reader.hpp"
 #include "json/record.hpp"
+#include "json/simd.hpp"
 #include "json/string_scan.hpp"
 
 namespace mnemo::json {
@@ -70,7 +71,7 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
 // steps whatever their lengths; near the end, byte by byte.
 inline const unsigned char* scan_double(const unsigned char* q, const unsigned char* end,
                                         double& value) {
-#if defined(__SSE2__)
+#if MNEMO_SSE2
     if (end - q >= 64) {
         const bool negative = *q == '-';
         const unsigned char* const p = q + negative;
@@ -113,11 +114,14 @@ const unsigned char* scan_field(const unsigned char* q, const unsigned char* end
 }
 
 // The end of the record's text starting at q, or null when the text is not
-// a plain record (see above). `record` is filled only on success.
+// a plain record (see above). `record` is filled in place, field by field:
+// its contents are unspecified when the scan fails. (Filled in a copy, the
+// copy's one-byte flags would be read back as one wider load, which has to
+// wait for both stores to complete.)
 template <class Record, std::size_t N>
 const unsigned char* scan_record(const unsigned char* q, const unsigned char* end,
-                                 const RecordSpec<Record, N>& spec, Record& out) {
-    Record record{};
+                                 const RecordSpec<Record, N>& spec, Record& record) {
+    record = Record{};
     if (q == end) return nullptr;
     if (*q == '{') {
         q = skip_whitespace(q + 1, end);
@@ -160,7 +164,6 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
             q = skip_separator_space(q + 1, end);
         }
         if ((seen & spec.required_mask) != spec.required_mask) return nullptr;
-        out = record;
         return q + 1;
     }
     if (*q == '[') {
@@ -178,7 +181,6 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
             q = skip_separator_space(q + 1, end);
         }
         if (count < N && (spec.required_mask >> count) != 0) return nullptr;
-        out = record;
         return q + 1;
     }
     return nullptr;

@@ -7,8 +7,8 @@
 
 namespace mnemo::json {
 
-// The decimal `significand` x 10^`exponent`. The significand may end in
-// zeros; it has at most 17 digits once they are removed.
+// The decimal `significand` x 10^`exponent`. The significand has at most
+// 17 digits and may end in zeros.
 struct Decimal {
     std::uint64_t significand;
     int exponent;

@@ -8,9 +8,7 @@
 #include <array>
 #include <cstddef>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "json/simd.hpp"
 
 namespace mnemo::json {
 
@@ -25,7 +23,7 @@ inline constexpr auto kStringStop = [] {
 // The index of the first stop byte in p[from, n), or n when there is none.
 inline std::size_t find_string_stop(const unsigned char* p, std::size_t from, std::size_t n) {
     std::size_t i = from;
-#if defined(__SSE2__)
+#if MNEMO_SSE2
     const __m128i quote = _mm_set1_epi8('"');
     const __m128i backslash = _mm_set1_epi8('\\');
     const __m128i control_max = _mm_set1_epi8(0x1F);

@@ -36,6 +36,10 @@ int mismatches = 0;
 void compare(double d) {
     std::string got = engine_text(d), expected = reference_text(d);
     if (got != expected && ++mismatches <= 10) CHECK_EQ(got, expected);
+    // The digit writer takes at most 17 digits, trailing zeros included.
+    if (std::isnormal(d) && shortest_decimal(std::fabs(d)).significand >= 100000000000000000u &&
+        ++mismatches <= 10)
+        CHECK(!"a significand of more than 17 digits");
 }
 
 }  // namespace

@@ -1,0 +1,12 @@
+// Whether the text routines use x86 SSE2 (sixteen bytes at a time) or their
+// portable byte and word forms. SSE2 is part of every x86-64 processor; a
+// build can ask for the portable forms with MNEMO_NO_SIMD, which is how the
+// tests check those forms on x86-64 too.
+#pragma once
+
+#if defined(__SSE2__) && !defined(MNEMO_NO_SIMD)
+#define MNEMO_SSE2 1
+#include <emmintrin.h>
+#else
+#define MNEMO_SSE2 0
+#endif
