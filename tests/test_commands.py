@@ -74,6 +74,35 @@ def test_tier_batch_failures(payload, message):
     assert run_error("tier-batch", payload) == message
 
 
+ZERO_ITEM = '{"action":"long_term_semantic","retention":1.0,"tier":"warm_semantic"}'
+KEPT_ITEM = '{"action":"keep_forever_tag","retention":1.0,"tier":"warm_semantic"}'
+
+
+@pytest.mark.parametrize(
+    "payload, outcome",
+    [
+        # A payload of the usual shape, {"items": [plain items]}, is decided
+        # straight from its text; anything after a good start that departs
+        # from that shape must still be answered as the document says.
+        (' \n{ "items" : [ [0,0,0,0] ,\n [1000,0,0,0,false,true] ] } \n', [ZERO_ITEM, KEPT_ITEM]),
+        ('{"items": [[0,0,0,0], {"days_since_recall": 0, "retrieval_count": 0, "importance": 0, "frequency": 0, "note": [1]}]}', [ZERO_ITEM, ZERO_ITEM]),
+        ('{"items": [[0,0,0,0]], "items": [[1000,0,0,0,false,true]]}', [KEPT_ITEM]),
+        ('{"items": [[0,0,0,0]], "items": 5}', "missing required field: items"),
+        ('{"items": [[0,0,0,0]]} x', "trailing characters at line 1 column 24"),
+        ('{"items": [[0,0,0,0] [0,0,0,0]]}', "expected `,` or `]` at line 1 column 22"),
+        ('{"items": [[0,0,0,0],]}', "trailing comma at line 1 column 22"),
+        ('{"items": [[0,0,0,0]]', "EOF while parsing an object at line 1 column 21"),
+        ('{"items": [[0,0,0,0]]]', "expected `,` or `}` at line 1 column 22"),
+        ('{"items": [[0,0,0,0], [0,0,0,0,1]]}', "invalid type: integer `1`, expected a boolean"),
+    ],
+)
+def test_tier_batch_departures_from_the_usual_shape(payload, outcome):
+    if isinstance(outcome, str):
+        assert run_error("tier-batch", payload) == outcome
+    else:
+        assert result_of("tier-batch", payload) == '{"decisions":[' + ",".join(outcome) + "]}"
+
+
 finite = st.floats(allow_nan=False, allow_infinity=False)
 tier_items = st.one_of(
     st.tuples(finite, finite, finite, finite).map(lambda t: list(t)),

@@ -1,4 +1,7 @@
+#include <cstring>
 #include <optional>
+
+#include "json/record_scan.hpp"
 
 #include "commands/handlers.hpp"
 #include "scoring/tier_decision.hpp"
@@ -60,6 +63,47 @@ private:
     bool first_ = true;
 };
 
+// The payload in its usual shape, {"items": [...]} with "items" its only
+// member and every item a plain record, decided straight from the text with
+// no document, no reader and no call per item beyond the record's own
+// steps. Returns false, with `out` as it was, at the first byte that
+// departs from that shape; the general way then reads the payload and
+// reports whatever is wrong in its own words.
+bool decide_plain_batch(std::string_view payload, json::ByteBuffer& out) {
+    const auto* q = reinterpret_cast<const unsigned char*>(payload.data());
+    const unsigned char* const end = q + payload.size();
+    const std::size_t start = out.size();
+    auto expect = [&](std::string_view text) {
+        q = json::skip_whitespace(q, end);
+        if (static_cast<std::size_t>(end - q) < text.size() ||
+            std::memcmp(q, text.data(), text.size()) != 0)
+            return false;
+        q += text.size();
+        return true;
+    };
+    if (!expect("{") || !expect("\"items\"") || !expect(":") || !expect("[")) return false;
+    q = json::skip_whitespace(q, end);
+    bool closed = q != end && *q == ']';
+    if (closed) ++q;
+    for (bool first = true; !closed; first = false) {
+        scoring::TierInput input;
+        q = reinterpret_cast<const unsigned char*>(scoring::scan_tier_input(
+            reinterpret_cast<const char*>(q), reinterpret_cast<const char*>(end), input));
+        if (!q) break;
+        if (!first) out.push_back(',');
+        scoring::decision_to_json(scoring::decide_tier(input), out);
+        if (q != end && *q <= ' ') q = json::skip_whitespace(q, end);
+        if (q == end || (*q != ',' && *q != ']')) break;
+        closed = *q++ == ']';
+        if (!closed) q = json::skip_separator_space(q, end);
+    }
+    if (!closed || !expect("}") || json::skip_whitespace(q, end) != end) {
+        out.truncate(start);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 Status run_tier(std::string_view payload, json::Arena& arena, json::ByteBuffer& out) {
@@ -83,6 +127,10 @@ Status run_tier_batch(std::string_view payload, json::Arena& arena, json::ByteBu
     // with it). Pages of the room that are never written are never touched.
     out.reserve_more(payload.size() + 64);
     out.append("{\"decisions\":[");
+    if (decide_plain_batch(payload, out)) {
+        out.append("]}");
+        return std::monostate{};
+    }
     DecisionWriter writer(out);
     auto parsed = read_payload(payload, arena, {"items", &writer});
     if (!parsed) return fail(std::move(parsed).error());
