@@ -84,14 +84,6 @@ inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std:
     return s;
 }
 
-// 10^n as an integer, for n up to 19.
-inline constexpr auto kPow10Whole = [] {
-    std::array<std::uint64_t, 20> t{};
-    t[0] = 1;
-    for (std::size_t i = 1; i < t.size(); ++i) t[i] = t[i - 1] * 10;
-    return t;
-}();
-
 // The value of the n digits at p, 1 <= n <= 19, when 8 bytes can be
 // loaded from every eighth digit on (p + 8 * ceil(n / 8) + 8 is readable).
 // The first (n - 1) % 8 + 1 digits are read as the last digits of eight,

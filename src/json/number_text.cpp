@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "json/pow10.hpp"
 #include "json/shortest_decimal.hpp"
 #include "json/simd.hpp"
 
@@ -97,6 +98,12 @@ namespace {
 // Eight '0' digits as one word.
 constexpr std::uint64_t kZeroDigits = 0x3030303030303030u;
 
+// The number of decimal digits of n > 0.
+int decimal_length(std::uint64_t n) {
+    const int estimate = (static_cast<int>(std::bit_width(n)) * 1233) >> 12;  // floor or one below
+    return estimate + (n >= kPow10Whole[estimate]);
+}
+
 #if !MNEMO_SSE2
 // The eight decimal digits of v < 10^8, zero-padded, as ASCII bytes in
 // text order. Two halves of four digits, then four pairs, then eight single
@@ -111,33 +118,6 @@ std::uint64_t eight_digit_text(std::uint32_t v) {
     x += kZeroDigits;
     if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
     return x;
-}
-
-int decimal_length(std::uint64_t n) {
-    static constexpr std::uint64_t kPowers[] = {
-        1u,
-        10u,
-        100u,
-        1000u,
-        10000u,
-        100000u,
-        1000000u,
-        10000000u,
-        100000000u,
-        1000000000u,
-        10000000000u,
-        100000000000u,
-        1000000000000u,
-        10000000000000u,
-        100000000000000u,
-        1000000000000000u,
-        10000000000000000u,
-        100000000000000000u,
-        1000000000000000000u,
-        10000000000000000000u,
-    };
-    const int estimate = (static_cast<int>(std::bit_width(n)) * 1233) >> 12;  // floor or one below
-    return estimate + (n >= kPowers[estimate]);
 }
 
 // How many '0' digits end an eight-digit block of text (8 when all are).
@@ -179,6 +159,7 @@ __m128i eight_digit_lanes(std::uint32_t v) {
 }
 #endif
 
+#if !MNEMO_SSE2
 // The decimal digits of 0 < n < 10^17 without their trailing zeros,
 // written at the end of 24 bytes of zero-padded text at `text`; returns
 // where the digits start, sets their count and that of the zeros dropped
@@ -188,35 +169,97 @@ const char* write_digits(std::uint64_t n, char* text, int& count, int& zeros) {
     const std::uint64_t low16 = n % (k8 * k8);
     // The first block holds one digit at most, in its last byte.
     const std::uint64_t top = n / (k8 * k8);
-    const std::uint64_t first =
-        kZeroDigits + (std::endian::native == std::endian::little ? top << 56 : top);
-    std::memcpy(text, &first, 8);
-#if MNEMO_SSE2
-    const __m128i zero = _mm_set1_epi8('0');
-    const __m128i digits =
-        _mm_add_epi8(_mm_packus_epi16(eight_digit_lanes(static_cast<std::uint32_t>(low16 / k8)),
-                                      eight_digit_lanes(static_cast<std::uint32_t>(low16 % k8))),
-                     zero);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(text + 8), digits);
-    // Bit i: the (i + 1)th of the last sixteen digits is '0'.
-    const auto zero_digits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(digits, zero)));
-    const unsigned others = ~zero_digits & 0xFFFFu;
-    // Trailing zeros: 16 when all sixteen are, and then the first digit is not.
-    zeros = std::countl_zero((others << 16) | 0x8000u);
-    const int total = top != 0 ? 17 : 16 - std::countr_zero(others);
-#else
-    const std::uint64_t blocks[2] = {eight_digit_text(static_cast<std::uint32_t>(low16 / k8)),
-                                     eight_digit_text(static_cast<std::uint32_t>(low16 % k8))};
-    std::memcpy(text + 8, blocks, sizeof blocks);
+    const std::uint64_t blocks[3] = {
+        kZeroDigits + (std::endian::native == std::endian::little ? top << 56 : top),
+        eight_digit_text(static_cast<std::uint32_t>(low16 / k8)),
+        eight_digit_text(static_cast<std::uint32_t>(low16 % k8))};
+    std::memcpy(text, blocks, sizeof blocks);
     const int total = decimal_length(n);
-    const int z2 = trailing_zero_digits(blocks[1]);
-    const int z1 = trailing_zero_digits(blocks[0]);
-    const int z0 = trailing_zero_digits(first);
+    const int z2 = trailing_zero_digits(blocks[2]);
+    const int z1 = trailing_zero_digits(blocks[1]);
+    const int z0 = trailing_zero_digits(blocks[0]);
     zeros = z2 < 8 ? z2 : z1 < 8 ? 8 + z1 : 16 + z0;
-#endif
     count = total - zeros;
     return text + 24 - total;
 }
+
+// The text of d, a positive normal double's shortest decimal, at `w`.
+char* write_decimal(Decimal d, char* w) {
+    // layout_digits reads whole blocks from where the digits start.
+    char text[24 + kDigitRoom] = {};
+    int count;
+    int zeros;
+    const char* digits = write_digits(d.significand, text, count, zeros);
+    return w + layout_digits(false, {digits, static_cast<std::size_t>(count)},
+                             d.exponent + zeros + count - 1, w);
+}
+#else
+// Bytes i < k of the 16 loaded from kBelow + 16 - k are 0xFF, the others 0.
+alignas(16) constexpr unsigned char kBelow[32] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+};
+
+// The text of d, a positive normal double's shortest decimal, at `w`, laid
+// out as layout_digits lays it out. The digits are made in registers and
+// stored where they belong, never read back: the significand is scaled to
+// exactly 17 digits, the first digit on its own and the other sixteen in
+// one vector, whose trailing zeros are then the significand's.
+char* write_decimal(Decimal d, char* w) {
+    constexpr std::uint64_t k8 = 100000000u;
+    const int length = decimal_length(d.significand);
+    const int k = d.exponent + length - 1;  // the exponent of the first digit
+    const std::uint64_t n = d.significand * kPow10Whole[17 - length];
+    const auto first = static_cast<char>('0' + n / (k8 * k8));
+    const std::uint64_t low16 = n % (k8 * k8);
+    const __m128i zero = _mm_set1_epi8('0');
+    const __m128i rest =
+        _mm_add_epi8(_mm_packus_epi16(eight_digit_lanes(static_cast<std::uint32_t>(low16 / k8)),
+                                      eight_digit_lanes(static_cast<std::uint32_t>(low16 % k8))),
+                     zero);
+    const auto zero_digits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(rest, zero)));
+    // The trailing zeros of the sixteen (all of them when every bit is set).
+    const int zeros = std::countl_zero(((~zero_digits & 0xFFFFu) << 16) | 0x8000u);
+    const int count = 17 - zeros;  // significant digits
+    auto store = [](char* at, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); };
+
+    if (k < -5 || k > 15) {  // d[.ddd]e(+|-)|k|
+        w[0] = first;
+        w[1] = '.';
+        store(w + 2, rest);
+        w += count == 1 ? 1 : count + 1;
+        *w++ = 'e';
+        *w++ = k < 0 ? '-' : '+';
+        return write_exponent(k, w);
+    }
+    if (k < 0) {  // "0.", -k - 1 zeros, the digits
+        std::memcpy(w, "0.00000", 8);
+        w += 1 - k;
+        w[0] = first;
+        store(w + 1, rest);
+        return w + count;
+    }
+    w[0] = first;
+    if (k >= count - 1) {  // integral: the digits up to place k (zeros past the
+                           // significant ones), then ".0"
+        store(w + 1, rest);
+        w += k + 1;
+        std::memcpy(w, ".0", 2);
+        return w + 2;
+    }
+    // The point after digit k + 1: byte i of the stored vector is digit
+    // i + 2 before place k, the point at k and digit i + 1 after it. The
+    // vector one place on, stored first, supplies the last digit.
+    store(w + 2, rest);
+    const __m128i below = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kBelow + 16 - k));
+    const __m128i at =
+        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kBelow + 15 - k)), below);
+    const __m128i shifted = _mm_slli_si128(rest, 1);
+    store(w + 1, _mm_or_si128(_mm_or_si128(_mm_and_si128(rest, below),
+                                           _mm_and_si128(at, _mm_set1_epi8('.'))),
+                              _mm_andnot_si128(_mm_or_si128(below, at), shifted)));
+    return w + count + 1;
+}
+#endif
 
 }  // namespace
 
@@ -234,14 +277,10 @@ std::size_t format_double(double value, char* out) {
         return layout_digits(negative, {d.digits, static_cast<std::size_t>(d.count)}, d.exponent,
                              out);
     }
-    const Decimal d = shortest_decimal(magnitude);
-    // layout_digits reads whole blocks from where the digits start.
-    char text[24 + kDigitRoom] = {};
-    int count;
-    int zeros;
-    const char* digits = write_digits(d.significand, text, count, zeros);
-    return layout_digits(negative, {digits, static_cast<std::size_t>(count)},
-                         d.exponent + zeros + count - 1, out);
+    char* w = out;
+    *w = '-';
+    w += negative;
+    return static_cast<std::size_t>(write_decimal(shortest_decimal(magnitude), w) - out);
 }
 
 void format_double(double value, ByteBuffer& out) {

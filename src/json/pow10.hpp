@@ -1,8 +1,20 @@
-// The doubles nearest to 10^0 ... 10^308, used by the number reader. The
-// compiler rounds each literal to the nearest double.
+// Powers of ten: the doubles nearest to 10^0 ... 10^308, used by the number
+// reader (the compiler rounds each literal to the nearest double), and the
+// integers 10^0 ... 10^19.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
 namespace mnemo::json {
+
+inline constexpr auto kPow10Whole = [] {
+    std::array<std::uint64_t, 20> t{};
+    t[0] = 1;
+    for (std::size_t i = 1; i < t.size(); ++i) t[i] = t[i - 1] * 10;
+    return t;
+}();
 
 inline constexpr double kPow10[309] = {
     1e0,   1e1,   1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,

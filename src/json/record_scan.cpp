@@ -39,28 +39,23 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
                                           double& value) {
     if (q == end) return nullptr;
     const bool negative = *q == '-';
-    const unsigned char* p = q + negative;
-    const unsigned char* const int_digits = p;
-    p = skip_digits(p, end);
-    const std::size_t int_count = static_cast<std::size_t>(p - int_digits);
+    const unsigned char* const int_digits = q + negative;
+    // The digits are added as they are passed: the numbers read here are
+    // mostly a few digits long. S may wrap around in a run too long for the
+    // shortcut, which then leaves the number to the reader.
+    std::uint64_t s = 0;
+    const unsigned char* p = int_digits;
+    for (; p != end && is_digit(*p); ++p) s = s * 10 + (*p - '0');
+    const auto int_count = static_cast<std::size_t>(p - int_digits);
     std::size_t frac_count = 0;
-    // The first digit is looked at only when there is one: a lone minus
-    // sign may end the text.
     bool plain = int_count - 1 < 19 && (*int_digits != '0' || int_count == 1);
-    std::uint64_t s = plain ? append_digits(0, int_digits, int_count, end) : 0;
     if (plain && p != end && *p == '.') {
         const unsigned char* const frac_digits = ++p;
-        const std::size_t int_significant = s == 0 ? 0 : int_count;
-        if (s == 0)
-            while (p != end && *p == '0') ++p;
-        const unsigned char* const significant = p;
-        p = skip_digits(p, end);
-        const auto significant_count = static_cast<std::size_t>(p - significant);
+        for (; p != end && is_digit(*p); ++p) s = s * 10 + (*p - '0');
         frac_count = static_cast<std::size_t>(p - frac_digits);
-        plain = (frac_count - 1 < 308) & (int_significant + significant_count <= 19);
-        if (plain) s = append_digits(s, significant, significant_count, end);
+        plain = frac_count != 0 && int_count + frac_count <= 19;
     }
-    if (plain && (p == end || (*p != 'e' && *p != 'E'))) {
+    if (plain && (p == end || (*p | 0x20) != 'e')) {
         // An integer is unsigned, or signed when negative (-0 is a double);
         // either converts to the nearest double, and negation is exact.
         const double v =
