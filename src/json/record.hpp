@@ -59,6 +59,8 @@ template <class Record, std::size_t N>
 struct RecordSpec {
     static_assert(N < 64);
     static constexpr std::size_t kMaxNameSize = 64;
+    using record_type = Record;
+    static constexpr std::size_t field_count = N;
 
     std::string_view type_name;  // as in "struct TierInput"
     std::array<FieldSpec<Record>, N> fields;

@@ -11,9 +11,11 @@
 // reports whatever is wrong in its own words.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 
 #include "json/number_reader.hpp"
 #include "json/record.hpp"
@@ -113,86 +115,161 @@ const unsigned char* scan_field(const unsigned char* q, const unsigned char* end
                                         : scan_boolean(q, end, record.*field.flag);
 }
 
+// The record type of a record description.
+template <const auto& Spec>
+using SpecRecord = typename std::remove_cvref_t<decltype(Spec)>::record_type;
+
+// Field I's value at q, its kind and its place in the record known at
+// compile time.
+template <const auto& Spec, std::size_t I>
+const unsigned char* scan_field_at(const unsigned char* q, const unsigned char* end,
+                                   SpecRecord<Spec>& record) {
+    constexpr auto field = Spec.fields[I];
+    if constexpr (field.type == FieldType::f64)
+        return scan_double(q, end, record.*(field.number));
+    else
+        return scan_boolean(q, end, record.*(field.flag));
+}
+
+// The text `"name":` of field I's key and the colon after it.
+template <const auto& Spec, std::size_t I>
+inline constexpr auto kKeyText = [] {
+    constexpr std::string_view name = Spec.fields[I].name;
+    std::array<char, name.size() + 3> text{};
+    text[0] = '"';
+    for (std::size_t i = 0; i < name.size(); ++i) text[i + 1] = name[i];
+    text[name.size() + 1] = '"';
+    text[name.size() + 2] = ':';
+    return text;
+}();
+
+// Members from field I on while they come in field order, each key and
+// its colon matched whole against a text known at compile time; q is at
+// the opening quote of a key. Returns past the closing brace (and sets
+// `closed`) when the object ends, or, at the first key that is not the
+// next field's, that key's position with `next` set to the field that was
+// expected there; null at a fault.
+template <const auto& Spec, std::size_t I>
+const unsigned char* scan_members_in_order(const unsigned char* q, const unsigned char* end,
+                                           SpecRecord<Spec>& record, std::uint64_t& seen,
+                                           std::size_t& next, bool& closed) {
+    if constexpr (I == Spec.field_count) {
+        next = I;
+        return q;
+    } else {
+        constexpr auto& key = kKeyText<Spec, I>;
+        if (static_cast<std::size_t>(end - q) < key.size() ||
+            !same_bytes(key.data(), reinterpret_cast<const char*>(q), key.size())) {
+            next = I;
+            return q;
+        }
+        q = scan_field_at<Spec, I>(skip_separator_space(q + key.size(), end), end, record);
+        if (!q) return nullptr;
+        seen |= std::uint64_t{1} << I;
+        if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+        if (q == end) return nullptr;
+        if (*q == '}') {
+            closed = true;
+            return q + 1;
+        }
+        if (*q != ',') return nullptr;
+        q = skip_separator_space(q + 1, end);
+        if (q == end || *q != '"') return nullptr;
+        return scan_members_in_order<Spec, I + 1>(q, end, record, seen, next, closed);
+    }
+}
+
+// The elements of an array-form record from element I on; q is at element
+// I. Returns past the closing bracket, or null.
+template <const auto& Spec, std::size_t I>
+const unsigned char* scan_elements(const unsigned char* q, const unsigned char* end,
+                                   SpecRecord<Spec>& record) {
+    if constexpr (I == Spec.field_count) {
+        return nullptr;  // more elements than fields
+    } else {
+        q = scan_field_at<Spec, I>(q, end, record);
+        if (!q) return nullptr;
+        if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+        if (q == end) return nullptr;
+        if (*q == ']') {
+            // Every field after the last element must be optional.
+            if constexpr ((Spec.required_mask >> (I + 1)) != 0) return nullptr;
+            return q + 1;
+        }
+        if (*q != ',') return nullptr;
+        return scan_elements<Spec, I + 1>(skip_separator_space(q + 1, end), end, record);
+    }
+}
+
 // The end of the record's text starting at q, or null when the text is not
 // a plain record (see above). `record` is filled in place, field by field:
 // its contents are unspecified when the scan fails. (Filled in a copy, the
 // copy's one-byte flags would be read back as one wider load, which has to
 // wait for both stores to complete.)
-template <class Record, std::size_t N>
+//
+// Members mostly come in field order with their keys written plainly: those
+// are read by code made for each field, until the object ends or a key
+// departs from that order, from where each key is looked up.
+template <const auto& Spec>
 const unsigned char* scan_record(const unsigned char* q, const unsigned char* end,
-                                 const RecordSpec<Record, N>& spec, Record& record) {
-    record = Record{};
+                                 SpecRecord<Spec>& record) {
+    constexpr std::size_t N = Spec.field_count;
+    record = SpecRecord<Spec>{};
     if (q == end) return nullptr;
-    if (*q == '{') {
-        q = skip_whitespace(q + 1, end);
-        std::uint64_t seen = 0;
-        std::size_t next = 0;  // the field expected next: keys mostly come in field order
-        for (;;) {
+    if (*q == '[') return scan_elements<Spec, 0>(skip_whitespace(q + 1, end), end, record);
+    if (*q != '{') return nullptr;
+    q = skip_whitespace(q + 1, end);
+    if (q == end || *q != '"') return nullptr;
+    std::uint64_t seen = 0;
+    std::size_t next = 0;  // the field expected next: keys mostly come in field order
+    bool closed = false;
+    q = scan_members_in_order<Spec, 0>(q, end, record, seen, next, closed);
+    if (!q) return nullptr;
+    while (!closed) {
+        if (q == end || *q != '"') return nullptr;
+        const unsigned char* const key = ++q;
+        int f;
+        const std::string_view expected = next < N ? Spec.fields[next].name : std::string_view();
+        if (next<N&& static_cast<std::size_t>(end - key)> expected.size() &&
+            key[expected.size()] == '"' &&
+            same_bytes(expected.data(), reinterpret_cast<const char*>(key), expected.size())) {
+            // The name's bytes need no escape, so the key ends at that quote.
+            f = static_cast<int>(next);
+            q = key + expected.size();
+        } else {
+            q = key + find_string_stop(key, 0, static_cast<std::size_t>(end - key));
             if (q == end || *q != '"') return nullptr;
-            const unsigned char* const key = ++q;
-            int f;
-            const std::string_view expected =
-                next < N ? spec.fields[next].name : std::string_view();
-            const bool expected_here = next < N;
-            if (expected_here && static_cast<std::size_t>(end - key) > expected.size() &&
-                key[expected.size()] == '"' &&
-                same_bytes(expected.data(), reinterpret_cast<const char*>(key), expected.size())) {
-                // The name's bytes need no escape, so the key ends at that quote.
-                f = static_cast<int>(next);
-                q = key + expected.size();
-            } else {
-                q = key + find_string_stop(key, 0, static_cast<std::size_t>(end - key));
-                if (q == end || *q != '"') return nullptr;
-                f = spec.field_index(
-                    {reinterpret_cast<const char*>(key), static_cast<std::size_t>(q - key)});
-            }
-            next = static_cast<std::size_t>(f) + 1;
-            q = expect_after_space(q + 1, end, ':');
-            if (!q) return nullptr;
-            q = skip_separator_space(q, end);
-            if (f < 0) {
-                q = skip_plain_value(q, end);
-            } else {
-                q = scan_field(q, end, spec.fields[f], record);
-                seen |= std::uint64_t{1} << f;
-            }
-            if (!q) return nullptr;
-            if (q != end && *q <= ' ') q = skip_whitespace(q, end);
-            if (q == end) return nullptr;
-            if (*q == '}') break;
-            if (*q != ',') return nullptr;
-            q = skip_separator_space(q + 1, end);
+            f = Spec.field_index(
+                {reinterpret_cast<const char*>(key), static_cast<std::size_t>(q - key)});
         }
-        if ((seen & spec.required_mask) != spec.required_mask) return nullptr;
-        return q + 1;
-    }
-    if (*q == '[') {
-        q = skip_whitespace(q + 1, end);
-        std::size_t count = 0;
-        for (;;) {
-            if (count == N) return nullptr;
-            q = scan_field(q, end, spec.fields[count], record);
-            if (!q) return nullptr;
-            ++count;
-            if (q != end && *q <= ' ') q = skip_whitespace(q, end);
-            if (q == end) return nullptr;
-            if (*q == ']') break;
-            if (*q != ',') return nullptr;
-            q = skip_separator_space(q + 1, end);
+        next = static_cast<std::size_t>(f) + 1;
+        q = expect_after_space(q + 1, end, ':');
+        if (!q) return nullptr;
+        q = skip_separator_space(q, end);
+        if (f < 0) {
+            q = skip_plain_value(q, end);
+        } else {
+            q = scan_field(q, end, Spec.fields[f], record);
+            seen |= std::uint64_t{1} << f;
         }
-        if (count < N && (spec.required_mask >> count) != 0) return nullptr;
-        return q + 1;
+        if (!q) return nullptr;
+        if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+        if (q == end) return nullptr;
+        closed = *q == '}';
+        if (!closed && *q != ',') return nullptr;
+        q = closed ? q + 1 : skip_separator_space(q + 1, end);
     }
-    return nullptr;
+    if ((seen & Spec.required_mask) != Spec.required_mask) return nullptr;
+    return q;
 }
 
 // Whether the whole text, but for whitespace around it, is a plain record.
-template <class Record, std::size_t N>
-bool scan_record_document(std::string_view text, const RecordSpec<Record, N>& spec, Record& out) {
+template <const auto& Spec>
+bool scan_record_document(std::string_view text, SpecRecord<Spec>& out) {
     const auto* const end = reinterpret_cast<const unsigned char*>(text.data() + text.size());
     const unsigned char* q =
         skip_whitespace(reinterpret_cast<const unsigned char*>(text.data()), end);
-    q = scan_record(q, end, spec, out);
+    q = scan_record<Spec>(q, end, out);
     return q && skip_whitespace(q, end) == end;
 }
 

@@ -26,7 +26,7 @@ Result<RetentionInput, json::JsonError> decode_retention_input(const json::JsonV
 }
 
 bool scan_retention_input_document(std::string_view text, RetentionInput& out) {
-    return json::scan_record_document(text, kRetentionInput, out);
+    return json::scan_record_document<kRetentionInput>(text, out);
 }
 
 }  // namespace mnemo::scoring

@@ -29,13 +29,13 @@ Result<TierInput, json::JsonError> decode_tier_input(const json::JsonValue& valu
 
 const char* scan_tier_input(const char* begin, const char* end, TierInput& out) {
     const auto* stop =
-        json::scan_record(reinterpret_cast<const unsigned char*>(begin),
-                          reinterpret_cast<const unsigned char*>(end), kTierInput, out);
+        json::scan_record<kTierInput>(reinterpret_cast<const unsigned char*>(begin),
+                                      reinterpret_cast<const unsigned char*>(end), out);
     return reinterpret_cast<const char*>(stop);
 }
 
 bool scan_tier_input_document(std::string_view text, TierInput& out) {
-    return json::scan_record_document(text, kTierInput, out);
+    return json::scan_record_document<kTierInput>(text, out);
 }
 
 }  // namespace mnemo::scoring
