@@ -32,7 +32,7 @@ inline const unsigned char* skip_whitespace(const unsigned char* q, const unsign
 // Past the whitespace after a comma or colon: mostly none, or the one
 // space a serializer puts there. Every whitespace byte is at most a space.
 [[gnu::always_inline]] inline const unsigned char* skip_separator_space(const unsigned char* q,
-                                                                 const unsigned char* end) {
+                                                                        const unsigned char* end) {
     if (q != end && *q == ' ') ++q;
     if (q != end && *q <= ' ') q = skip_whitespace(q, end);
     return q;
