@@ -35,21 +35,22 @@ struct FieldSpec {
 // overlapping the one before): field names are short, and a call to memcmp
 // would cost more than the comparison.
 inline bool same_bytes(const char* a, const char* b, std::size_t n) {
-    auto same = [&](std::size_t at, auto word) {
+    // 1 or 0, so that three tests combine without branches.
+    auto same = [&](std::size_t at, auto word) -> unsigned {
         decltype(word) x, y;
         std::memcpy(&x, a + at, sizeof x);
         std::memcpy(&y, b + at, sizeof y);
         return x == y;
     };
     if (n >= 8 && n <= 24)  // three words, overlapping as needed, cover it all
-        return same(0, std::uint64_t{}) & same((n - 8) / 2, std::uint64_t{}) &
-               same(n - 8, std::uint64_t{});
+        return (same(0, std::uint64_t{}) & same((n - 8) / 2, std::uint64_t{}) &
+                same(n - 8, std::uint64_t{})) != 0;
     if (n > 24) {
         for (std::size_t i = 0; i + 8 < n; i += 8)
-            if (!same(i, std::uint64_t{})) return false;
-        return same(n - 8, std::uint64_t{});
+            if (same(i, std::uint64_t{}) == 0) return false;
+        return same(n - 8, std::uint64_t{}) != 0;
     }
-    if (n >= 4) return same(0, std::uint32_t{}) && same(n - 4, std::uint32_t{});
+    if (n >= 4) return (same(0, std::uint32_t{}) & same(n - 4, std::uint32_t{})) != 0;
     for (std::size_t i = 0; i < n; ++i)
         if (a[i] != b[i]) return false;
     return true;
