@@ -376,6 +376,22 @@ void check_agreement(const Subject& subject, std::string_view tier_answer) {
         violated(subject, "score and tier disagree on the retention", score);
 }
 
+// A tier-batch payload of the usual shape is decided straight from its
+// text; with one more member in front it is read the general way. Both
+// must answer alike (the payload parses, so neither answer has a position).
+void check_batch_paths(const Subject& subject, std::string_view answer) {
+    const std::string_view payload = subject.payload;
+    const std::size_t open = payload.find_first_not_of(" \t\r\n");
+    if (open == std::string_view::npos || payload[open] != '{') return;
+    const std::size_t first = payload.find_first_not_of(" \t\r\n", open + 1);
+    if (first == std::string_view::npos || payload[first] == '}') return;
+    const std::string general = std::string(payload.substr(0, open + 1)) + "\"\\u0078\":0," +
+                                std::string(payload.substr(open + 1));
+    const std::string other = answer_text("tier-batch", general);
+    if (other != answer)
+        violated(subject, "tier-batch answers otherwise when read the general way", other);
+}
+
 }  // namespace
 
 bool is_valid_utf8(std::string_view bytes) {
@@ -469,6 +485,7 @@ void check_command(std::string_view command_text, std::string_view payload) {
             violated(subject, "an unknown command answered otherwise", answer);
         return;
     }
+    if (command == Command::tier_batch) check_batch_paths(subject, answer);
     if (answer.starts_with(kErrorHead)) {
         check_handler_message(subject, command, std::string_view(answer).substr(kErrorHead.size()));
         return;
