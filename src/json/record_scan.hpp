@@ -144,39 +144,48 @@ inline constexpr auto kKeyText = [] {
     return text;
 }();
 
-// Members from field I on while they come in field order, each key and
-// its colon matched whole against a text known at compile time; q is at
-// the opening quote of a key. Returns past the closing brace (and sets
-// `closed`) when the object ends, or, at the first key that is not the
-// next field's, that key's position with `next` set to the field that was
-// expected there; null at a fault.
-template <const auto& Spec, std::size_t I>
+// The text that leads field I's value after the previous member's value:
+// `, "name": ` with the spaces most serializers put after separators, or
+// `,"name":` without them.
+template <const auto& Spec, std::size_t I, bool Spaced>
+inline constexpr auto kLeadText = [] {
+    constexpr std::string_view name = Spec.fields[I].name;
+    std::array<char, name.size() + (Spaced ? 6 : 4)> text{};
+    std::size_t n = 0;
+    text[n++] = ',';
+    if (Spaced) text[n++] = ' ';
+    text[n++] = '"';
+    for (char c : name) text[n++] = c;
+    text[n++] = '"';
+    text[n++] = ':';
+    if (Spaced) text[n++] = ' ';
+    return text;
+}();
+
+// Members from field I on while they come in field order and laid out
+// alike: q is just past the previous member's value, and each member up to
+// its value is compared whole with a text known at compile time, then its
+// value read with its kind and place known. At the first member that is not
+// so, q is returned as it was, with `next` set to the field expected there;
+// null at a fault.
+template <const auto& Spec, bool Spaced, std::size_t I>
 const unsigned char* scan_members_in_order(const unsigned char* q, const unsigned char* end,
                                            SpecRecord<Spec>& record, std::uint64_t& seen,
-                                           std::size_t& next, bool& closed) {
+                                           std::size_t& next) {
     if constexpr (I == Spec.field_count) {
         next = I;
         return q;
     } else {
-        constexpr auto& key = kKeyText<Spec, I>;
-        if (static_cast<std::size_t>(end - q) < key.size() ||
-            !same_bytes(key.data(), reinterpret_cast<const char*>(q), key.size())) {
+        constexpr auto& lead = kLeadText<Spec, I, Spaced>;
+        if (static_cast<std::size_t>(end - q) < lead.size() ||
+            !same_bytes(lead.data(), reinterpret_cast<const char*>(q), lead.size())) {
             next = I;
             return q;
         }
-        q = scan_field_at<Spec, I>(skip_separator_space(q + key.size(), end), end, record);
+        q = scan_field_at<Spec, I>(q + lead.size(), end, record);
         if (!q) return nullptr;
         seen |= std::uint64_t{1} << I;
-        if (q != end && *q <= ' ') q = skip_whitespace(q, end);
-        if (q == end) return nullptr;
-        if (*q == '}') {
-            closed = true;
-            return q + 1;
-        }
-        if (*q != ',') return nullptr;
-        q = skip_separator_space(q + 1, end);
-        if (q == end || *q != '"') return nullptr;
-        return scan_members_in_order<Spec, I + 1>(q, end, record, seen, next, closed);
+        return scan_members_in_order<Spec, Spaced, I + 1>(q, end, record, seen, next);
     }
 }
 
@@ -208,9 +217,10 @@ const unsigned char* scan_elements(const unsigned char* q, const unsigned char* 
 // copy's one-byte flags would be read back as one wider load, which has to
 // wait for both stores to complete.)
 //
-// Members mostly come in field order with their keys written plainly: those
-// are read by code made for each field, until the object ends or a key
-// departs from that order, from where each key is looked up.
+// Members mostly come in field order, laid out alike: after the first key,
+// whose colon tells whether the layout puts spaces after separators, those
+// are read by code made for each field until the object ends or a member
+// departs from that order or layout, from where each key is looked up.
 template <const auto& Spec>
 const unsigned char* scan_record(const unsigned char* q, const unsigned char* end,
                                  SpecRecord<Spec>& record) {
@@ -220,18 +230,39 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
     if (*q == '[') return scan_elements<Spec, 0>(skip_whitespace(q + 1, end), end, record);
     if (*q != '{') return nullptr;
     q = skip_whitespace(q + 1, end);
-    if (q == end || *q != '"') return nullptr;
     std::uint64_t seen = 0;
     std::size_t next = 0;  // the field expected next: keys mostly come in field order
-    bool closed = false;
-    q = scan_members_in_order<Spec, 0>(q, end, record, seen, next, closed);
-    if (!q) return nullptr;
-    while (!closed) {
+    bool after_value = false;
+    constexpr auto& first_key = kKeyText<Spec, 0>;
+    if (static_cast<std::size_t>(end - q) > first_key.size() &&
+        same_bytes(first_key.data(), reinterpret_cast<const char*>(q), first_key.size())) {
+        q += first_key.size();
+        const bool spaced = *q == ' ';
+        q = scan_field_at<Spec, 0>(skip_separator_space(q, end), end, record);
+        if (!q) return nullptr;
+        seen = 1;
+        q = spaced ? scan_members_in_order<Spec, true, 1>(q, end, record, seen, next)
+                   : scan_members_in_order<Spec, false, 1>(q, end, record, seen, next);
+        if (!q) return nullptr;
+        after_value = true;
+    }
+    for (;; after_value = true) {
+        if (after_value) {
+            if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+            if (q == end) return nullptr;
+            if (*q == '}') {
+                ++q;
+                break;
+            }
+            if (*q != ',') return nullptr;
+            q = skip_separator_space(q + 1, end);
+        }
         if (q == end || *q != '"') return nullptr;
         const unsigned char* const key = ++q;
         int f;
-        const std::string_view expected = next < N ? Spec.fields[next].name : std::string_view();
-        if (next<N&& static_cast<std::size_t>(end - key)> expected.size() &&
+        const bool expected_here = next < N;
+        const std::string_view expected = expected_here ? Spec.fields[next].name : "";
+        if (expected_here && static_cast<std::size_t>(end - key) > expected.size() &&
             key[expected.size()] == '"' &&
             same_bytes(expected.data(), reinterpret_cast<const char*>(key), expected.size())) {
             // The name's bytes need no escape, so the key ends at that quote.
@@ -254,11 +285,6 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
             seen |= std::uint64_t{1} << f;
         }
         if (!q) return nullptr;
-        if (q != end && *q <= ' ') q = skip_whitespace(q, end);
-        if (q == end) return nullptr;
-        closed = *q == '}';
-        if (!closed && *q != ',') return nullptr;
-        q = closed ? q + 1 : skip_separator_space(q + 1, end);
     }
     if ((seen & Spec.required_mask) != Spec.required_mask) return nullptr;
     return q;
