@@ -49,16 +49,21 @@ inline std::uint64_t load_little_endian(const unsigned char* q) {
     return x;
 }
 
-// The value of eight digit bytes loaded little-endian (the first digit in
-// the lowest byte): pairs, then quadruples, then the whole, each step one
-// multiply-add over parallel lanes.
-inline std::uint64_t eight_digits_value(std::uint64_t x) {
-    x -= 0x3030303030303030u;
+// The value of eight digits, one in each byte as a number 0..9, loaded
+// little-endian (the first digit in the lowest byte): pairs, then
+// quadruples, then the whole, each step one multiply-add over parallel
+// lanes.
+inline std::uint64_t eight_digit_values(std::uint64_t x) {
     x = x * 10 + (x >> 8);
     x = ((x & 0x000000FF000000FFu) * (100 + (1000000ull << 32)) +
          ((x >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32))) >>
         32;
     return x;
+}
+
+// The value of eight digit bytes loaded little-endian.
+inline std::uint64_t eight_digits_value(std::uint64_t x) {
+    return eight_digit_values(x - 0x3030303030303030u);
 }
 
 // Whether eight bytes loaded little-endian are all ASCII digits.
@@ -87,12 +92,14 @@ inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std:
 // The value of the n digits at p, 1 <= n <= 19, when 8 bytes can be
 // loaded from every eighth digit on (p + 8 * ceil(n / 8) + 8 is readable).
 // The first (n - 1) % 8 + 1 digits are read as the last digits of eight,
-// the first ones '0', so that one to eight digits take the same steps.
+// the first ones zero, so that one to eight digits take the same steps.
 inline std::uint64_t digits_value(const unsigned char* p, std::size_t n) {
     const unsigned lead = static_cast<unsigned>((n - 1) & 7) + 1;
-    // The filling zeros: (8 - lead) bytes of '0', none when lead is 8.
-    const std::uint64_t zeros = (std::uint64_t{0x3030303030303030} >> (8 * lead - 1)) >> 1;
-    std::uint64_t s = eight_digits_value((load_little_endian(p) << (64 - 8 * lead)) | zeros);
+    // '0' is taken from every byte first: the shift then fills the places
+    // before the first digit with zero digits. (A byte below '0' after the
+    // digits borrows only from the bytes after it, which the shift drops.)
+    std::uint64_t s =
+        eight_digit_values((load_little_endian(p) - 0x3030303030303030u) << (64 - 8 * lead));
     for (p += lead, n -= lead; n != 0; p += 8, n -= 8)
         s = s * 100000000 + eight_digits_value(load_little_endian(p));
     return s;
