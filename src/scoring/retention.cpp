@@ -17,19 +17,23 @@ double clamp_unit(double x) {
 
 // Retrieval counts are mostly small whole numbers, so log(count + 1) of the
 // first kCachedCounts of them is kept in a table, filled on first use by the
-// same C library call. The argument is read through a volatile so that the
-// compiler cannot fold the call into a constant of its own rounding.
+// same C library call. The compiler must not fill it with constants of its
+// own rounding: the argument is read through a volatile, and the filling is
+// a plain function, not a lambda, which the compiler may evaluate at build
+// time to initialise a static (it did, volatile and all).
 constexpr int kCachedCounts = 1024;
 
+std::array<double, kCachedCounts> fill_log_table() {
+    std::array<double, kCachedCounts> t{};
+    for (int i = 0; i < kCachedCounts; ++i) {
+        volatile double sum = i + 1.0;
+        t[i] = std::log(sum);
+    }
+    return t;
+}
+
 const double* log_of_count_plus_one_table() {
-    static const auto table = [] {
-        std::array<double, kCachedCounts> t{};
-        for (int i = 0; i < kCachedCounts; ++i) {
-            volatile double sum = i + 1.0;
-            t[i] = std::log(sum);
-        }
-        return t;
-    }();
+    static const std::array<double, kCachedCounts> table = fill_log_table();
     return table.data();
 }
 
