@@ -95,9 +95,6 @@ std::size_t layout_digits(bool negative, std::string_view digits, int exponent, 
 
 namespace {
 
-// Eight '0' digits as one word.
-constexpr std::uint64_t kZeroDigits = 0x3030303030303030u;
-
 // The number of decimal digits of n > 0.
 int decimal_length(std::uint64_t n) {
     const int estimate = (static_cast<int>(std::bit_width(n)) * 1233) >> 12;  // floor or one below
@@ -105,6 +102,9 @@ int decimal_length(std::uint64_t n) {
 }
 
 #if !MNEMO_SSE2
+// Eight '0' digits as one word.
+constexpr std::uint64_t kZeroDigits = 0x3030303030303030u;
+
 // The eight decimal digits of v < 10^8, zero-padded, as ASCII bytes in
 // text order. Two halves of four digits, then four pairs, then eight single
 // digits are split in parallel lanes of one 64-bit word, a division by 100

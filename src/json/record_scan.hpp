@@ -106,6 +106,11 @@ inline const unsigned char* scan_double(const unsigned char* q, const unsigned c
         }
     }
 #endif
+    // A one-digit whole number, as counts and ages often are, without a call.
+    if (end - q >= 2 && is_digit(q[0]) && !is_digit(q[1]) && q[1] != '.' && (q[1] | 0x20) != 'e') {
+        value = q[0] - '0';
+        return q + 1;
+    }
     return scan_double_bytewise(q, end, value);
 }
 
