@@ -34,7 +34,7 @@ def load():
     if not target.exists() or target.stat().st_mtime < SOURCE.stat().st_mtime:
         _compile(target)
     loader = importlib.machinery.ExtensionFileLoader(NAME, str(target))
-    spec = importlib.util.spec_from_file_location(NAME, target, loader=loader)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_file_location(NAME, target, loader=loader)
+    module = importlib.util.module_from_spec(found)
     loader.exec_module(module)
     return module

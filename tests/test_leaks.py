@@ -84,10 +84,10 @@ def test_path_keeps_no_memory_and_no_references(call):
 def test_repeated_initialisation_returns_the_one_module():
     # A second import of a single-phase module calls the initialisation
     # function again, which must hand out the stored module each time.
-    spec = engine.__spec__
+    found = engine.__spec__
 
     def reimport():
-        assert importlib.util.module_from_spec(spec) is engine
+        assert importlib.util.module_from_spec(found) is engine
 
     check_growth("re-import", measure(reimport, ROUNDS, [engine]))
     assert sys.modules[engine.__name__] is engine

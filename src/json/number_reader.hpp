@@ -66,12 +66,6 @@ inline std::uint64_t eight_digits_value(std::uint64_t x) {
     return eight_digit_values(x - 0x3030303030303030u);
 }
 
-// Whether eight bytes loaded little-endian are all ASCII digits.
-inline bool eight_digits(std::uint64_t x) {
-    return (x & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u &&
-           ((x + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) == 0x3030303030303030u;
-}
-
 // s followed by the n digits at q, when the result fits in 64 bits. From
 // four to seven digits are read as the last digits of eight, the first
 // ones '0', when eight bytes can be loaded before `end`.

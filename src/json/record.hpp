@@ -23,7 +23,7 @@ namespace mnemo::json {
 enum class FieldType : std::uint8_t { f64, boolean };
 
 template <class Record>
-struct FieldSpec {
+struct FieldLayout {
     std::string_view name;
     FieldType type;
     bool required;
@@ -57,16 +57,16 @@ inline bool same_bytes(const char* a, const char* b, std::size_t n) {
 }
 
 template <class Record, std::size_t N>
-struct RecordSpec {
+struct RecordLayout {
     static_assert(N < 64);
     static constexpr std::size_t kMaxNameSize = 64;
     using record_type = Record;
     static constexpr std::size_t field_count = N;
 
     std::string_view type_name;  // as in "struct TierInput"
-    std::array<FieldSpec<Record>, N> fields;
+    std::array<FieldLayout<Record>, N> fields;
 
-    constexpr RecordSpec(std::string_view type, std::array<FieldSpec<Record>, N> f)
+    constexpr RecordLayout(std::string_view type, std::array<FieldLayout<Record>, N> f)
         : type_name(type), fields(f) {
         // The field whose name has a given length, when that field is the
         // only one of its length; otherwise (or past kMaxNameSize) a search.
@@ -125,7 +125,7 @@ void append_quoted_literal(std::string& out, std::string_view s);
 bool is_printable(char32_t cp);
 
 template <class Record>
-bool assign_field(Record& record, const FieldSpec<Record>& field, const JsonValue& value) {
+bool assign_field(Record& record, const FieldLayout<Record>& field, const JsonValue& value) {
     if (field.type == FieldType::f64) {
         if (!value.is_number()) return false;
         record.*field.number = value.number_to_double();
@@ -138,36 +138,37 @@ bool assign_field(Record& record, const FieldSpec<Record>& field, const JsonValu
 
 // `Record{}` supplies the defaults of fields that are not required.
 template <class Record, std::size_t N>
-Result<Record, JsonError> decode_record(const JsonValue& value, const RecordSpec<Record, N>& spec) {
+Result<Record, JsonError> decode_record(const JsonValue& value,
+                                        const RecordLayout<Record, N>& layout) {
     static_assert(N <= 32);
     Record record{};
     if (value.kind() == JsonKind::object) {
         std::uint32_t seen = 0;
         for (const JsonMember& m : value.members()) {
-            int f = spec.field_index(m.key_view());
+            int f = layout.field_index(m.key_view());
             if (f < 0) continue;
-            if (!assign_field(record, spec.fields[f], m.value))
-                return fail(invalid_type(m.value, field_expectation(spec.fields[f].type)));
+            if (!assign_field(record, layout.fields[f], m.value))
+                return fail(invalid_type(m.value, field_expectation(layout.fields[f].type)));
             seen |= std::uint32_t{1} << f;
         }
         for (std::size_t f = 0; f < N; ++f)
-            if (spec.fields[f].required && !(seen >> f & 1))
-                return fail(missing_field(spec.fields[f].name));
+            if (layout.fields[f].required && !(seen >> f & 1))
+                return fail(missing_field(layout.fields[f].name));
         return record;
     }
     if (value.kind() == JsonKind::array) {
         auto items = value.items();
         const std::size_t given = items.size() < N ? items.size() : N;
         for (std::size_t f = 0; f < given; ++f)
-            if (!assign_field(record, spec.fields[f], items[f]))
-                return fail(invalid_type(items[f], field_expectation(spec.fields[f].type)));
+            if (!assign_field(record, layout.fields[f], items[f]))
+                return fail(invalid_type(items[f], field_expectation(layout.fields[f].type)));
         for (std::size_t f = given; f < N; ++f)
-            if (spec.fields[f].required)
-                return fail(invalid_length(items.size(), array_expectation(spec.type_name, N)));
+            if (layout.fields[f].required)
+                return fail(invalid_length(items.size(), array_expectation(layout.type_name, N)));
         if (items.size() > N) return fail(invalid_length(items.size(), "fewer elements in array"));
         return record;
     }
-    return fail(invalid_type(value, struct_expectation(spec.type_name)));
+    return fail(invalid_type(value, struct_expectation(layout.type_name)));
 }
 
 }  // namespace mnemo::json

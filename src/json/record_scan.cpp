@@ -56,11 +56,7 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
         plain = frac_count != 0 && int_count + frac_count <= 19;
     }
     if (plain && (p == end || (*p | 0x20) != 'e')) {
-        // An integer is unsigned, or signed when negative (-0 is a double);
-        // either converts to the nearest double, and negation is exact.
-        const double v =
-            frac_count == 0 ? static_cast<double>(s) : static_cast<double>(s) / kPow10[frac_count];
-        value = negative ? -v : v;
+        value = plain_number_value(s, frac_count, negative);
         return p;
     }
     return scan_double_by_reader(q, end, negative, value);

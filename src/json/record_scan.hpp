@@ -52,6 +52,16 @@ const unsigned char* skip_plain_value(const unsigned char* q, const unsigned cha
 // The end of a literal true or false at q, with its value; null otherwise.
 const unsigned char* scan_boolean(const unsigned char* q, const unsigned char* end, bool& value);
 
+// The value of a plain number: S, all its digits, as a whole number, the
+// length of its fraction, and its sign. An integer is unsigned, or signed
+// when negative (-0 is a double); either converts to the nearest double,
+// and negation is exact.
+inline double plain_number_value(std::uint64_t s, std::size_t frac_count, bool negative) {
+    const double v =
+        frac_count == 0 ? static_cast<double>(s) : static_cast<double>(s) / kPow10[frac_count];
+    return negative ? -v : v;
+}
+
 // scan_double for any text, byte by byte: used near the end of the text,
 // where whole blocks cannot be loaded, and for the numbers the block path
 // leaves (long runs, exponents, faults).
@@ -98,9 +108,7 @@ inline const unsigned char* scan_double(const unsigned char* q, const unsigned c
                 }
             }
             if (stop && (*stop | 0x20) != 'e') {
-                const double v = frac_count == 0 ? static_cast<double>(s)
-                                                 : static_cast<double>(s) / kPow10[frac_count];
-                value = negative ? -v : v;
+                value = plain_number_value(s, frac_count, negative);
                 return stop;
             }
         }
@@ -116,45 +124,33 @@ inline const unsigned char* scan_double(const unsigned char* q, const unsigned c
 
 template <class Record>
 const unsigned char* scan_field(const unsigned char* q, const unsigned char* end,
-                                const FieldSpec<Record>& field, Record& record) {
+                                const FieldLayout<Record>& field, Record& record) {
     return field.type == FieldType::f64 ? scan_double(q, end, record.*field.number)
                                         : scan_boolean(q, end, record.*field.flag);
 }
 
-// The record type of a record description.
-template <const auto& Spec>
-using SpecRecord = typename std::remove_cvref_t<decltype(Spec)>::record_type;
+// The record type that a record layout describes.
+template <const auto& Layout>
+using LayoutRecord = typename std::remove_cvref_t<decltype(Layout)>::record_type;
 
 // Field I's value at q, its kind and its place in the record known at
 // compile time.
-template <const auto& Spec, std::size_t I>
+template <const auto& Layout, std::size_t I>
 const unsigned char* scan_field_at(const unsigned char* q, const unsigned char* end,
-                                   SpecRecord<Spec>& record) {
-    constexpr auto field = Spec.fields[I];
+                                   LayoutRecord<Layout>& record) {
+    constexpr auto field = Layout.fields[I];
     if constexpr (field.type == FieldType::f64)
         return scan_double(q, end, record.*(field.number));
     else
         return scan_boolean(q, end, record.*(field.flag));
 }
 
-// The text `"name":` of field I's key and the colon after it.
-template <const auto& Spec, std::size_t I>
-inline constexpr auto kKeyText = [] {
-    constexpr std::string_view name = Spec.fields[I].name;
-    std::array<char, name.size() + 3> text{};
-    text[0] = '"';
-    for (std::size_t i = 0; i < name.size(); ++i) text[i + 1] = name[i];
-    text[name.size() + 1] = '"';
-    text[name.size() + 2] = ':';
-    return text;
-}();
-
 // The text that leads field I's value after the previous member's value:
 // `, "name": ` with the spaces most serializers put after separators, or
 // `,"name":` without them.
-template <const auto& Spec, std::size_t I, bool Spaced>
+template <const auto& Layout, std::size_t I, bool Spaced>
 inline constexpr auto kLeadText = [] {
-    constexpr std::string_view name = Spec.fields[I].name;
+    constexpr std::string_view name = Layout.fields[I].name;
     std::array<char, name.size() + (Spaced ? 6 : 4)> text{};
     std::size_t n = 0;
     text[n++] = ',';
@@ -173,46 +169,46 @@ inline constexpr auto kLeadText = [] {
 // value read with its kind and place known. At the first member that is not
 // so, q is returned as it was, with `next` set to the field expected there;
 // null at a fault.
-template <const auto& Spec, bool Spaced, std::size_t I>
+template <const auto& Layout, bool Spaced, std::size_t I>
 const unsigned char* scan_members_in_order(const unsigned char* q, const unsigned char* end,
-                                           SpecRecord<Spec>& record, std::uint64_t& seen,
+                                           LayoutRecord<Layout>& record, std::uint64_t& seen,
                                            std::size_t& next) {
-    if constexpr (I == Spec.field_count) {
+    if constexpr (I == Layout.field_count) {
         next = I;
         return q;
     } else {
-        constexpr auto& lead = kLeadText<Spec, I, Spaced>;
+        constexpr auto& lead = kLeadText<Layout, I, Spaced>;
         if (static_cast<std::size_t>(end - q) < lead.size() ||
             !same_bytes(lead.data(), reinterpret_cast<const char*>(q), lead.size())) {
             next = I;
             return q;
         }
-        q = scan_field_at<Spec, I>(q + lead.size(), end, record);
+        q = scan_field_at<Layout, I>(q + lead.size(), end, record);
         if (!q) return nullptr;
         seen |= std::uint64_t{1} << I;
-        return scan_members_in_order<Spec, Spaced, I + 1>(q, end, record, seen, next);
+        return scan_members_in_order<Layout, Spaced, I + 1>(q, end, record, seen, next);
     }
 }
 
 // The elements of an array-form record from element I on; q is at element
 // I. Returns past the closing bracket, or null.
-template <const auto& Spec, std::size_t I>
+template <const auto& Layout, std::size_t I>
 const unsigned char* scan_elements(const unsigned char* q, const unsigned char* end,
-                                   SpecRecord<Spec>& record) {
-    if constexpr (I == Spec.field_count) {
+                                   LayoutRecord<Layout>& record) {
+    if constexpr (I == Layout.field_count) {
         return nullptr;  // more elements than fields
     } else {
-        q = scan_field_at<Spec, I>(q, end, record);
+        q = scan_field_at<Layout, I>(q, end, record);
         if (!q) return nullptr;
         if (q != end && *q <= ' ') q = skip_whitespace(q, end);
         if (q == end) return nullptr;
         if (*q == ']') {
             // Every field after the last element must be optional.
-            if constexpr ((Spec.required_mask >> (I + 1)) != 0) return nullptr;
+            if constexpr ((Layout.required_mask >> (I + 1)) != 0) return nullptr;
             return q + 1;
         }
         if (*q != ',') return nullptr;
-        return scan_elements<Spec, I + 1>(skip_separator_space(q + 1, end), end, record);
+        return scan_elements<Layout, I + 1>(skip_separator_space(q + 1, end), end, record);
     }
 }
 
@@ -226,28 +222,30 @@ const unsigned char* scan_elements(const unsigned char* q, const unsigned char* 
 // whose colon tells whether the layout puts spaces after separators, those
 // are read by code made for each field until the object ends or a member
 // departs from that order or layout, from where each key is looked up.
-template <const auto& Spec>
+template <const auto& Layout>
 const unsigned char* scan_record(const unsigned char* q, const unsigned char* end,
-                                 SpecRecord<Spec>& record) {
-    constexpr std::size_t N = Spec.field_count;
-    record = SpecRecord<Spec>{};
+                                 LayoutRecord<Layout>& record) {
+    constexpr std::size_t N = Layout.field_count;
+    record = LayoutRecord<Layout>{};
     if (q == end) return nullptr;
-    if (*q == '[') return scan_elements<Spec, 0>(skip_whitespace(q + 1, end), end, record);
+    if (*q == '[') return scan_elements<Layout, 0>(skip_whitespace(q + 1, end), end, record);
     if (*q != '{') return nullptr;
     q = skip_whitespace(q + 1, end);
     std::uint64_t seen = 0;
     std::size_t next = 0;  // the field expected next: keys mostly come in field order
     bool after_value = false;
-    constexpr auto& first_key = kKeyText<Spec, 0>;
+    // The first key and its colon: the compact lead text without its comma.
+    constexpr auto& lead = kLeadText<Layout, 0, false>;
+    const std::string_view first_key(lead.data() + 1, lead.size() - 1);
     if (static_cast<std::size_t>(end - q) > first_key.size() &&
         same_bytes(first_key.data(), reinterpret_cast<const char*>(q), first_key.size())) {
         q += first_key.size();
         const bool spaced = *q == ' ';
-        q = scan_field_at<Spec, 0>(skip_separator_space(q, end), end, record);
+        q = scan_field_at<Layout, 0>(skip_separator_space(q, end), end, record);
         if (!q) return nullptr;
         seen = 1;
-        q = spaced ? scan_members_in_order<Spec, true, 1>(q, end, record, seen, next)
-                   : scan_members_in_order<Spec, false, 1>(q, end, record, seen, next);
+        q = spaced ? scan_members_in_order<Layout, true, 1>(q, end, record, seen, next)
+                   : scan_members_in_order<Layout, false, 1>(q, end, record, seen, next);
         if (!q) return nullptr;
         after_value = true;
     }
@@ -266,7 +264,7 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
         const unsigned char* const key = ++q;
         int f;
         const bool expected_here = next < N;
-        const std::string_view expected = expected_here ? Spec.fields[next].name : "";
+        const std::string_view expected = expected_here ? Layout.fields[next].name : "";
         if (expected_here && static_cast<std::size_t>(end - key) > expected.size() &&
             key[expected.size()] == '"' &&
             same_bytes(expected.data(), reinterpret_cast<const char*>(key), expected.size())) {
@@ -276,7 +274,7 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
         } else {
             q = key + find_string_stop(key, 0, static_cast<std::size_t>(end - key));
             if (q == end || *q != '"') return nullptr;
-            f = Spec.field_index(
+            f = Layout.field_index(
                 {reinterpret_cast<const char*>(key), static_cast<std::size_t>(q - key)});
         }
         next = static_cast<std::size_t>(f) + 1;
@@ -286,22 +284,22 @@ const unsigned char* scan_record(const unsigned char* q, const unsigned char* en
         if (f < 0) {
             q = skip_plain_value(q, end);
         } else {
-            q = scan_field(q, end, Spec.fields[f], record);
+            q = scan_field(q, end, Layout.fields[f], record);
             seen |= std::uint64_t{1} << f;
         }
         if (!q) return nullptr;
     }
-    if ((seen & Spec.required_mask) != Spec.required_mask) return nullptr;
+    if ((seen & Layout.required_mask) != Layout.required_mask) return nullptr;
     return q;
 }
 
 // Whether the whole text, but for whitespace around it, is a plain record.
-template <const auto& Spec>
-bool scan_record_document(std::string_view text, SpecRecord<Spec>& out) {
+template <const auto& Layout>
+bool scan_record_document(std::string_view text, LayoutRecord<Layout>& out) {
     const auto* const end = reinterpret_cast<const unsigned char*>(text.data() + text.size());
     const unsigned char* q =
         skip_whitespace(reinterpret_cast<const unsigned char*>(text.data()), end);
-    q = scan_record<Spec>(q, end, out);
+    q = scan_record<Layout>(q, end, out);
     return q && skip_whitespace(q, end) == end;
 }
 

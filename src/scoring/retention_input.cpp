@@ -9,7 +9,7 @@ namespace {
 
 using json::FieldType;
 
-constexpr json::RecordSpec<RetentionInput, 4> kRetentionInput{
+constexpr json::RecordLayout<RetentionInput, 4> kRetentionInput{
     "RetentionInput",
     {{
         {"days_since_recall", FieldType::f64, true, &RetentionInput::days_since_recall},

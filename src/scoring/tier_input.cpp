@@ -9,7 +9,7 @@ namespace {
 
 using json::FieldType;
 
-constexpr json::RecordSpec<TierInput, 6> kTierInput{
+constexpr json::RecordLayout<TierInput, 6> kTierInput{
     "TierInput",
     {{
         {"days_since_recall", FieldType::f64, true, &TierInput::days_since_recall},
