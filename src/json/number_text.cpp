@@ -1,5 +1,6 @@
 #include "json/number_text.hpp"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -35,18 +36,29 @@ ShortestDigits shortest_digits(double magnitude) {
 
 namespace {
 
-// The digits of |k|, 1 <= |k| <= 999, at w; returns their end. The three
-// digits are put together in a register and stored at once, the leading
-// zeros shifted out: built in memory and read back from a varying offset,
-// they would wait for the stores to complete.
+// The digits of e < 1000 as one little-endian word of up to three bytes,
+// with their count in the top byte: a double's exponent is at most 324,
+// so the exponents' texts are kept ready rather than divided out.
+constexpr int kExponentTexts = 325;
+constexpr std::array<std::uint32_t, kExponentTexts> kExponentText = [] {
+    std::array<std::uint32_t, kExponentTexts> texts{};
+    for (std::uint32_t e = 0; e < kExponentTexts; ++e) {
+        const std::uint32_t count = 1 + (e >= 10) + (e >= 100);
+        std::uint32_t text = 0;
+        for (std::uint32_t i = 0, rest = e; i < count; ++i, rest /= 10)
+            text |= ('0' + rest % 10) << (8 * (count - 1 - i));
+        texts[e] = text | count << 24;
+    }
+    return texts;
+}();
+
+// The digits of |k|, 1 <= |k| <= 324, at w; returns their end.
 char* write_exponent(int k, char* w) {
-    const auto e = static_cast<std::uint32_t>(k < 0 ? -k : k);
-    const unsigned skip = (e < 100) + (e < 10);
-    std::uint32_t text = ('0' + e / 100) | ('0' + e / 10 % 10) << 8 | ('0' + e % 10) << 16;
-    text >>= 8 * skip;
+    const std::uint32_t entry = kExponentText[static_cast<std::uint32_t>(k < 0 ? -k : k)];
+    std::uint32_t text = entry & 0xFFFFFFu;
     if constexpr (std::endian::native == std::endian::big) text = __builtin_bswap32(text);
-    std::memcpy(w, &text, 4);  // within the room; only 3 - skip bytes count
-    return w + 3 - skip;
+    std::memcpy(w, &text, 4);  // within the room; only the count's bytes count
+    return w + (entry >> 24);
 }
 
 }  // namespace

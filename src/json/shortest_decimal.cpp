@@ -1,14 +1,22 @@
-// Shortest decimal of a normal double by exact interval arithmetic on a
-// scaled significand (the Schubfach method of R. Giulietti).
+// Shortest decimal of a normal double by exact integer arithmetic on a
+// scaled significand. The double is v = c 2^q; its rounding interval reaches
+// halfway to each neighbour, and its ends belong to it when c is even
+// (reading rounds ties to even).
 //
-// The double is v = c 2^q. Its rounding interval reaches halfway to each
-// neighbour; the interval's ends belong to it when c is even (reading rounds
-// ties to even). Everything is scaled by 4 so that the ends are integers:
-// cb = 4c, cbl = cb - 2 (cb - 1 when c is the smallest significand of its
-// binade, whose lower neighbour is closer), cbr = cb + 2.
+// Most doubles take the Dragonbox method of J. Jeon, with one wide
+// multiplication: the interval's upper end scaled by 10^k, for
+// k = 2 - floor(log10 2^q), has a whole part z of 17 to 19 digits, and the
+// interval's width there, delta, has a whole part from 100 to 999. The
+// multiple of 1000 just below z lies in the interval when z mod 1000 < delta;
+// otherwise the answer has one digit more and is the multiple of 100 nearest
+// the scaled v, found from the remainder. The rare ties and ends are settled
+// by the parity and fraction of one more product.
 //
-// With k = floor(log10 2^q), the interval is narrower than 10^(k+1), so it
-// holds at most one multiple of 10^(k+1), and wider than 10^k, so the
+// The first significand of a binade, whose lower neighbour is closer, takes
+// the Schubfach method of R. Giulietti. Everything is scaled by 4 so that
+// the interval's ends are integers: cb = 4c, cbl = cb - 1, cbr = cb + 2.
+// With k = floor(log10 (3/4) 2^q), the interval is narrower than 10^(k+1),
+// so it holds at most one multiple of 10^(k+1), and wider than 10^k, so the
 // multiples of 10^k around v, s = floor(v / 10^k) and t = s + 1, are the
 // nearest candidates of one digit more. Multiplying by a 126-bit
 // over-approximation g of 10^-k and rounding to odd keeps every comparison
@@ -32,6 +40,39 @@ constexpr Multiplier kMultipliers[] = {
 #include "json/pow10_multipliers.inc"
 };
 
+// 10^k rounded up to 128 bits, the top bit set.
+struct Wide {
+    std::uint64_t high;
+    std::uint64_t low;
+};
+
+constexpr int kWideMinK = -290;
+constexpr Wide kPow10Wide[] = {
+#include "json/pow10_wide.inc"
+};
+
+using u128 = unsigned __int128;
+
+// The upper 128 bits of the 192-bit product x * w.
+u128 upper128(std::uint64_t x, const Wide& w) {
+    return static_cast<u128>(x) * w.high +
+           static_cast<std::uint64_t>((static_cast<u128>(x) * w.low) >> 64);
+}
+
+// Of x * w / 2^(128 - beta): the lowest bit of the whole part, and whether
+// the fraction is zero.
+struct Parity {
+    bool odd;
+    bool whole;
+};
+
+Parity parity_of(std::uint64_t x, const Wide& w, int beta) {
+    const u128 low_product = static_cast<u128>(x) * w.low;
+    const std::uint64_t high = x * w.high + static_cast<std::uint64_t>(low_product >> 64);
+    const auto low = static_cast<std::uint64_t>(low_product);
+    return {((high >> (64 - beta)) & 1) != 0, ((high << beta) | (low >> (64 - beta))) == 0};
+}
+
 // floor(g x cp / 2^127), with the lowest bit set when anything was dropped.
 std::uint64_t round_to_odd(const Multiplier& g, std::uint64_t cp) {
     using u128 = unsigned __int128;
@@ -43,6 +84,88 @@ std::uint64_t round_to_odd(const Multiplier& g, std::uint64_t cp) {
     const std::uint64_t vbp = y1 + (z >> 63);
     constexpr std::uint64_t kMask63 = (std::uint64_t{1} << 63) - 1;
     return vbp | (((z & kMask63) + kMask63) >> 63);
+}
+
+}  // namespace
+
+namespace {
+
+// The search for v = c 2^q whose lower and upper neighbours are equally far
+// (every v but the first of a binade).
+Decimal nearest_in_interval(std::uint64_t c, int q) {
+    const bool even = (c & 1) == 0;  // the interval's ends belong to it
+    const int k = 2 - floor_log10_pow2(q);
+    const Wide& w = kPow10Wide[k - kWideMinK];
+    const int beta = q + floor_log2_pow10(k);  // 6 to 9
+    const std::uint64_t two_c = c << 1;
+    // The interval's width and its upper end, (2c + 1) 2^(q - 1), times 10^k.
+    const auto delta = static_cast<std::uint32_t>(w.high >> (63 - beta));
+    const u128 upper = upper128((two_c | 1) << beta, w);
+    const auto z = static_cast<std::uint64_t>(upper >> 64);
+    const bool z_whole = static_cast<std::uint64_t>(upper) == 0;
+
+    std::uint64_t s = z / 1000;
+    auto r = static_cast<std::uint32_t>(z - s * 1000);
+    if (r < delta) {
+        // s 10^(3-k) is in the interval, unless it is the upper end itself
+        // and the ends are out.
+        if (r != 0 || !z_whole || even) return {s, 3 - k};
+        --s;
+        r = 1000;
+    } else if (r == delta) {
+        // s 10^(3-k) is then the lower end or just above it: compare the
+        // fractions of the lower end and of z.
+        const Parity x = parity_of(two_c - 1, w, beta);
+        if (x.odd || (x.whole && even)) return {s, 3 - k};
+    }
+
+    // One digit more: the multiple of 10^(2-k) nearest v, 10s + the
+    // hundreds of the distance from z - delta/2 (about v), rounded.
+    s *= 10;
+    std::uint32_t dist = r - (delta / 2) + 50;
+    const bool approx_odd = ((dist ^ 50) & 1) != 0;
+    dist *= 656;  // dist / 100 and whether it divides, exact for dist <= 1000
+    const bool divisible = (dist & 0xFFFF) < 656;
+    dist >>= 16;
+    s += dist;
+    if (divisible) {
+        // v sits at a multiple of 10^(2-k) or halfway: the true parity of
+        // v's scaled whole part tells which, and a tie goes to even.
+        const Parity y = parity_of(two_c, w, beta);
+        if (y.odd != approx_odd || ((s & 1) != 0 && y.whole)) --s;
+    }
+    return {s, 2 - k};
+}
+
+// The search for v = c 2^q, the first significand of a binade, whose
+// lower neighbour is closer: rare, and kept out of the common way.
+[[gnu::noinline, gnu::cold]] Decimal first_of_binade(std::uint64_t c, int q) {
+    // c is even, so the interval's ends belong to it.
+    const std::uint64_t cb = c << 2;
+    const std::uint64_t cbr = cb + 2;
+    const std::uint64_t cbl = cb - 1;
+    const int k = floor_log10_three_quarters_pow2(q);
+    const int h = q + floor_log2_pow10(-k) + 2;
+    const Multiplier& g = kMultipliers[k - kMinK];
+    const std::uint64_t vb = round_to_odd(g, cb << h);
+    const std::uint64_t vbl = round_to_odd(g, cbl << h);
+    const std::uint64_t vbr = round_to_odd(g, cbr << h);
+
+    const std::uint64_t s = vb >> 2;
+    // One digit fewer: the one multiple of 10^(k+1) the interval may hold.
+    const std::uint64_t sp10 = s / 10 * 10;
+    const std::uint64_t tp10 = sp10 + 10;
+    const bool sp10_in = vbl <= sp10 << 2;
+    const bool tp10_in = tp10 << 2 <= vbr;
+    if (sp10_in != tp10_in) return {sp10_in ? sp10 : tp10, k};
+
+    // Otherwise the nearer of s and t that lies in the interval.
+    const std::uint64_t t = s + 1;
+    const bool s_in = vbl <= s << 2;
+    const bool t_in = t << 2 <= vbr;
+    if (s_in != t_in) return {s_in ? s : t, k};
+    const std::int64_t cmp = static_cast<std::int64_t>(vb - ((s + t) << 1));
+    return {cmp < 0 || (cmp == 0 && (s & 1) == 0) ? s : t, k};
 }
 
 }  // namespace
@@ -74,39 +197,9 @@ Decimal shortest_decimal(double positive_normal) {
         if (f << -q == c) return {f, 0};
     }
 
-    const std::uint64_t out = c & 1;  // odd: the interval's ends are not in it
-    const std::uint64_t cb = c << 2;
-    const std::uint64_t cbr = cb + 2;
-    std::uint64_t cbl;
-    int k;
-    if (c != kHidden || biased == 1) {
-        cbl = cb - 2;
-        k = floor_log10_pow2(q);
-    } else {
-        cbl = cb - 1;
-        k = floor_log10_three_quarters_pow2(q);
-    }
-    const int h = q + floor_log2_pow10(-k) + 2;
-    const Multiplier& g = kMultipliers[k - kMinK];
-    const std::uint64_t vb = round_to_odd(g, cb << h);
-    const std::uint64_t vbl = round_to_odd(g, cbl << h);
-    const std::uint64_t vbr = round_to_odd(g, cbr << h);
+    if (c != kHidden || biased == 1) return nearest_in_interval(c, q);
 
-    const std::uint64_t s = vb >> 2;
-    // One digit fewer: the one multiple of 10^(k+1) the interval may hold.
-    const std::uint64_t sp10 = s / 10 * 10;
-    const std::uint64_t tp10 = sp10 + 10;
-    const bool sp10_in = vbl + out <= sp10 << 2;
-    const bool tp10_in = (tp10 << 2) + out <= vbr;
-    if (sp10_in != tp10_in) return {sp10_in ? sp10 : tp10, k};
-
-    // Otherwise the nearer of s and t that lies in the interval.
-    const std::uint64_t t = s + 1;
-    const bool s_in = vbl + out <= s << 2;
-    const bool t_in = (t << 2) + out <= vbr;
-    if (s_in != t_in) return {s_in ? s : t, k};
-    const std::int64_t cmp = static_cast<std::int64_t>(vb - ((s + t) << 1));
-    return {cmp < 0 || (cmp == 0 && (s & 1) == 0) ? s : t, k};
+    return first_of_binade(c, q);
 }
 
 }  // namespace mnemo::json

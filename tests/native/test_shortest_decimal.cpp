@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
@@ -98,5 +100,33 @@ TEST_CASE(shortest_digits_of_random_doubles) {
     // Doubles of the retention's usual range, 0 to 10.
     std::uniform_real_distribution<double> unit(0.0, 10.0);
     for (int i = 0; i < 1000000; ++i) compare(unit(random));
+    CHECK(mismatches == 0);
+}
+
+TEST_CASE(shortest_digits_at_ties_and_interval_ends) {
+    mismatches = 0;
+    std::mt19937_64 random(20261209);
+    // Small binary exponents, where the scaled ends of the interval can be
+    // whole numbers exactly.
+    for (int i = 0; i < 500000; ++i) {
+        const std::uint64_t c = (random() >> 11) | (std::uint64_t{1} << 52);
+        compare(std::ldexp(static_cast<double>(c), static_cast<int>(random() % 241) - 120));
+    }
+    // Decimals of few digits, the doubles nearest to them and to the points
+    // halfway between them, and their neighbours.
+    for (int i = 0; i < 200000; ++i) {
+        const int digits = 1 + static_cast<int>(random() % 17);
+        const int exponent = static_cast<int>(random() % 600) - 320;
+        const std::uint64_t m = random() % static_cast<std::uint64_t>(std::pow(10.0, digits));
+        for (const char* form : {"%llue%d", "%llu5e%d"}) {
+            char text[64];
+            std::snprintf(text, sizeof text, form, static_cast<unsigned long long>(m),
+                          exponent);
+            const double d = std::strtod(text, nullptr);
+            compare(d);
+            compare(std::nextafter(d, 0.0));
+            compare(std::nextafter(d, INFINITY));
+        }
+    }
     CHECK(mismatches == 0);
 }
