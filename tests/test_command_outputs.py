@@ -79,6 +79,19 @@ def test_score_results(payload, result):
     assert engine.run("score", payload) == HEAD + result + "}"
 
 
+COUNTS = [*range(0, 300), -0.0, -3, 1e-300, 0.5, 2.5, 254.999, 255.0000001, 1023, 1024, 2**53, 1e308]
+
+
+def test_stability_of_every_small_count():
+    # Every small whole count, and counts beside them that must not be
+    # taken for them.
+    for count in COUNTS:
+        stability = model_score(1, count, 0.5, 0.5)[1]
+        text = engine.run("score", f"[1,{count!r},0.5,0.5]")
+        assert json.loads(text)["result"]["stability"] == stability
+        assert f',"stability":{layout(stability)}}}}}' in text, count
+
+
 @pytest.mark.parametrize(
     "payload, result",
     [

@@ -1,4 +1,9 @@
+#include <array>
+#include <cstring>
+#include <string_view>
+
 #include "commands/handlers.hpp"
+#include "json/number_text.hpp"
 #include "json/writer.hpp"
 #include "scoring/retention.hpp"
 #include "scoring/retention_input.hpp"
@@ -7,17 +12,64 @@ namespace mnemo::commands {
 
 namespace {
 
+// Retrieval counts are mostly small whole numbers, so the stabilities of the
+// counts below kStabilityTexts are kept with their texts, made on first use.
+// An entry is used only when its value is the very stability to be written,
+// whatever the count that led to it.
+constexpr int kStabilityTexts = 256;
+
+struct StabilityText {
+    double value;
+    std::size_t size;
+    char text[json::kMaxDoubleText];
+};
+
+std::array<StabilityText, kStabilityTexts> make_stability_texts() {
+    std::array<StabilityText, kStabilityTexts> texts{};
+    for (int count = 0; count < kStabilityTexts; ++count) {
+        StabilityText& t = texts[count];
+        t.value = scoring::compute_retention(0.0, count, 0.0, 0.0).stability;
+        char room[json::kDoubleTextRoom];
+        t.size = static_cast<std::size_t>(json::write_double(t.value, room) - room);
+        std::memcpy(t.text, room, t.size);
+    }
+    return texts;
+}
+
+// The entry that may hold the text of a stability made from `count`.
+const StabilityText* stability_text(double count) {
+    if (!(count < kStabilityTexts)) return nullptr;
+    static const std::array<StabilityText, kStabilityTexts> texts = make_stability_texts();
+    return &texts[count > 0.0 ? static_cast<int>(count) : 0];
+}
+
 void write_score(const scoring::RetentionInput& in, json::ByteBuffer& out) {
     const scoring::RetentionScore score = scoring::compute_retention(
         in.days_since_recall, in.retrieval_count, in.importance, in.frequency);
-    // Keys in byte order: boost, retention, stability.
-    out.append("{\"boost\":");
-    json::write_double(score.boost, out);
-    out.append(",\"retention\":");
-    json::write_double(score.retention, out);
-    out.append(",\"stability\":");
-    json::write_double(score.stability, out);
-    out.push_back('}');
+    // Keys in byte order: boost, retention, stability. The object is written
+    // into one stretch of room: the leads, two numbers' longest texts, the
+    // room the last number is written in, and the closing brace.
+    constexpr std::string_view leads[] = {"{\"boost\":", ",\"retention\":", ",\"stability\":"};
+    out.reserve_more(leads[0].size() + leads[1].size() + leads[2].size() +
+                     2 * json::kMaxDoubleText + json::kDoubleTextRoom + 1);
+    char* const start = out.tail();
+    char* w = start;
+    auto member = [&w](std::string_view lead, double value) {
+        std::memcpy(w, lead.data(), lead.size());
+        w = json::write_double(value, w + lead.size());
+    };
+    member(leads[0], score.boost);
+    member(leads[1], score.retention);
+    const StabilityText* known = stability_text(in.retrieval_count);
+    if (known && known->value == score.stability) {
+        std::memcpy(w, leads[2].data(), leads[2].size());
+        std::memcpy(w + leads[2].size(), known->text, sizeof known->text);
+        w += leads[2].size() + known->size;
+    } else {
+        member(leads[2], score.stability);
+    }
+    *w++ = '}';
+    out.commit(static_cast<std::size_t>(w - start));
 }
 
 }  // namespace

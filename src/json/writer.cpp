@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 
 #include "json/number_text.hpp"
 
@@ -51,11 +52,16 @@ void write_string(std::string_view s, ByteBuffer& out) {
 }
 
 void write_double(double d, ByteBuffer& out) {
+    out.reserve_more(kDoubleTextRoom);
+    out.commit(static_cast<std::size_t>(write_double(d, out.tail()) - out.tail()));
+}
+
+char* write_double(double d, char* w) {
     if (!std::isfinite(d)) {
-        out.append("null");
-        return;
+        std::memcpy(w, "null", 4);
+        return w + 4;
     }
-    format_double(d, out);
+    return w + format_double(d, w);
 }
 
 void write_json(const JsonValue& value, ByteBuffer& out) {

@@ -20,4 +20,8 @@ void write_string(std::string_view s, ByteBuffer& out);
 // which a document never holds, is written as null.
 void write_double(double d, ByteBuffer& out);
 
+// The same text at `w`, which must have kDoubleTextRoom bytes of room;
+// returns the text's end.
+char* write_double(double d, char* w);
+
 }  // namespace mnemo::json

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "json/number_text.hpp"
+#include "json/writer.hpp"
 #include "scoring/retention.hpp"
 
 namespace mnemo::scoring {
@@ -83,12 +84,7 @@ void decision_to_json(const TierDecision& decision, json::ByteBuffer& out) {
     std::memcpy(w, text.head, sizeof text.head);
     w += text.head_size;
     // A retention lies in 0.0..10.0; a non-finite one would be null.
-    if (std::isfinite(decision.retention)) {
-        w += json::format_double(decision.retention, w);
-    } else {
-        std::memcpy(w, "null", 4);
-        w += 4;
-    }
+    w = json::write_double(decision.retention, w);
     std::memcpy(w, text.tail, sizeof text.tail);
     w += text.tail_size;
     out.commit(static_cast<std::size_t>(w - start));
