@@ -114,10 +114,20 @@ inline const unsigned char* scan_double(const unsigned char* q, const unsigned c
         }
     }
 #endif
-    // A one-digit whole number, as counts and ages often are, without a call.
-    if (end - q >= 2 && is_digit(q[0]) && !is_digit(q[1]) && q[1] != '.' && (q[1] | 0x20) != 'e') {
-        value = q[0] - '0';
-        return q + 1;
+    // Without a call: a one-digit whole number, as counts and ages often
+    // are, and one digit with a one-digit fraction, as importances and
+    // frequencies often are. Each must be followed by a byte that ends it.
+    if (end - q >= 2 && is_digit(q[0])) {
+        const unsigned char after = q[1];
+        if (!is_digit(after) && after != '.' && (after | 0x20) != 'e') {
+            value = q[0] - '0';
+            return q + 1;
+        }
+        if (after == '.' && end - q >= 4 && is_digit(q[2]) && !is_digit(q[3]) &&
+            (q[3] | 0x20) != 'e') {
+            value = plain_number_value((q[0] - '0') * 10u + (q[2] - '0'), 1, false);
+            return q + 3;
+        }
     }
     return scan_double_bytewise(q, end, value);
 }
