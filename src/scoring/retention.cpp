@@ -23,7 +23,9 @@ double clamp_unit(double x) {
 // time to initialise a static (it did, volatile and all).
 constexpr int kCachedCounts = 1024;
 
-std::array<double, kCachedCounts> fill_log_table() {
+// Kept out of line: inlined, its loop would make every call of
+// compute_retention save registers it never needs.
+[[gnu::noinline, gnu::cold]] std::array<double, kCachedCounts> fill_log_table() {
     std::array<double, kCachedCounts> t{};
     for (int i = 0; i < kCachedCounts; ++i) {
         volatile double sum = i + 1.0;
