@@ -276,7 +276,7 @@ char* write_decimal(Decimal d, char* w) {
 // Subnormals are rare enough to take the library's search, out of the way
 // of the common path.
 [[gnu::noinline, gnu::cold]] std::size_t format_subnormal(bool negative, double magnitude,
-                                                         char* out) {
+                                                          char* out) {
     ShortestDigits d = shortest_digits(magnitude);
     return layout_digits(negative, {d.digits, static_cast<std::size_t>(d.count)}, d.exponent, out);
 }
@@ -291,7 +291,8 @@ std::size_t format_double(double value, char* out) {
         std::memcpy(out, zero.data(), zero.size());
         return zero.size();
     }
-    if (magnitude < std::numeric_limits<double>::min()) return format_subnormal(negative, magnitude, out);
+    if (magnitude < std::numeric_limits<double>::min())
+        return format_subnormal(negative, magnitude, out);
     char* w = out;
     *w = '-';
     w += negative;

@@ -90,51 +90,85 @@ std::uint64_t round_to_odd(const Multiplier& g, std::uint64_t cp) {
 
 namespace {
 
-// The search for v = c 2^q whose lower and upper neighbours are equally far
-// (every v but the first of a binade).
-Decimal nearest_in_interval(std::uint64_t c, int q) {
-    const bool even = (c & 1) == 0;  // the interval's ends belong to it
-    const int k = 2 - floor_log10_pow2(q);
-    const Wide& w = kPow10Wide[k - kWideMinK];
-    const int beta = q + floor_log2_pow10(k);  // 6 to 9
-    const std::uint64_t two_c = c << 1;
-    // The interval's width and its upper end, (2c + 1) 2^(q - 1), times 10^k.
-    const auto delta = static_cast<std::uint32_t>(w.high >> (63 - beta));
-    const u128 upper = upper128((two_c | 1) << beta, w);
-    const auto z = static_cast<std::uint64_t>(upper >> 64);
-    const bool z_whole = static_cast<std::uint64_t>(upper) == 0;
-
-    std::uint64_t s = z / 1000;
-    auto r = static_cast<std::uint32_t>(z - s * 1000);
-    if (r < delta) {
-        // s 10^(3-k) is in the interval, unless it is the upper end itself
-        // and the ends are out.
-        if (r != 0 || !z_whole || even) return {s, 3 - k};
-        --s;
-        r = 1000;
-    } else if (r == delta) {
-        // s 10^(3-k) is then the lower end or just above it: compare the
-        // fractions of the lower end and of z.
-        const Parity x = parity_of(two_c - 1, w, beta);
-        if (x.odd || (x.whole && even)) return {s, 3 - k};
-    }
-
-    // One digit more: the multiple of 10^(2-k) nearest v, 10s + the
-    // hundreds of the distance from z - delta/2 (about v), rounded.
-    s *= 10;
+// The answer of one digit more than s 10^(3-k): the multiple of 10^(2-k)
+// nearest v, 10s + the hundreds of the distance from z - delta/2 (about v)
+// to z - r, rounded. `check` asks for the exact test when that distance is
+// a whole number of hundreds: v then sits at a multiple of 10^(2-k) or
+// halfway between two, and the true parity of v's scaled whole part tells
+// which (a tie goes to even).
+Decimal one_digit_more(std::uint64_t s, std::uint32_t r, std::uint32_t delta, bool check,
+                       std::uint64_t two_c, const Wide& w, int beta, int k) {
     std::uint32_t dist = r - (delta / 2) + 50;
     const bool approx_odd = ((dist ^ 50) & 1) != 0;
     dist *= 656;  // dist / 100 and whether it divides, exact for dist <= 1000
     const bool divisible = (dist & 0xFFFF) < 656;
     dist >>= 16;
-    s += dist;
-    if (divisible) {
-        // v sits at a multiple of 10^(2-k) or halfway: the true parity of
-        // v's scaled whole part tells which, and a tie goes to even.
+    std::uint64_t t = s * 10 + dist;
+    if (divisible && check) {
         const Parity y = parity_of(two_c, w, beta);
-        if (y.odd != approx_odd || ((s & 1) != 0 && y.whole)) --s;
+        if (y.odd != approx_odd || ((t & 1) != 0 && y.whole)) --t;
     }
-    return {s, 2 - k};
+    return {t, 2 - k};
+}
+
+// The scaled upper end of the interval of v = c 2^q whose neighbours are
+// equally far: the power of ten it is scaled by, 10^k; the whole part z of
+// (2c + 1) 2^(q - 1) 10^k and whether that is whole; and the interval's
+// width scaled alike, delta, whole part only.
+struct ScaledEnd {
+    int k;
+    int beta;
+    const Wide* w;
+    std::uint64_t z;
+    bool z_whole;
+    std::uint32_t delta;
+};
+
+ScaledEnd scale_upper_end(std::uint64_t c, int q) {
+    const int k = 2 - floor_log10_pow2(q);
+    const Wide& w = kPow10Wide[k - kWideMinK];
+    const int beta = q + floor_log2_pow10(k);  // 6 to 9
+    const u128 upper = upper128(((c << 1) | 1) << beta, w);
+    return {k,
+            beta,
+            &w,
+            static_cast<std::uint64_t>(upper >> 64),
+            static_cast<std::uint64_t>(upper) == 0,
+            static_cast<std::uint32_t>(w.high >> (63 - beta))};
+}
+
+// The rare cases where the multiple of 1000 below z is an end of the
+// interval: z itself (r = 0, z whole), which belongs to the interval only
+// when c is even, or the lower end or just above it (r = delta), told by
+// the fraction of the lower end.
+[[gnu::noinline, gnu::cold]] Decimal at_interval_end(std::uint64_t c, int q) {
+    const bool even = (c & 1) == 0;
+    const ScaledEnd e = scale_upper_end(c, q);
+    const std::uint64_t s = e.z / 1000;
+    const auto r = static_cast<std::uint32_t>(e.z - s * 1000);
+    const std::uint64_t two_c = c << 1;
+    if (r < e.delta) return one_digit_more(s - 1, 1000, e.delta, true, two_c, *e.w, e.beta, e.k);
+    const Parity x = parity_of(two_c - 1, *e.w, e.beta);
+    if (x.odd || (x.whole && even)) return {s, 3 - e.k};
+    return one_digit_more(s, r, e.delta, true, two_c, *e.w, e.beta, e.k);
+}
+
+// The search for v = c 2^q whose lower and upper neighbours are equally far
+// (every v but the first of a binade).
+Decimal nearest_in_interval(std::uint64_t c, int q) {
+    const bool even = (c & 1) == 0;  // the interval's ends belong to it
+    const ScaledEnd e = scale_upper_end(c, q);
+    const std::uint64_t s = e.z / 1000;
+    const auto r = static_cast<std::uint32_t>(e.z - s * 1000);
+    if (r == e.delta || (r == 0 && e.z_whole && !even)) [[unlikely]]
+        return at_interval_end(c, q);
+    // s 10^(3-k) is in the interval when r < delta. Which way it goes is as
+    // good as random, so both answers are made and one is taken by a mask
+    // rather than a branch.
+    const bool fewer = r < e.delta;
+    const Decimal more = one_digit_more(s, r, e.delta, !fewer, c << 1, *e.w, e.beta, e.k);
+    const std::uint64_t take_s = std::uint64_t{0} - fewer;
+    return {(s & take_s) | (more.significand & ~take_s), more.exponent + fewer};
 }
 
 // The search for v = c 2^q, the first significand of a binade, whose

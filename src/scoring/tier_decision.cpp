@@ -1,6 +1,7 @@
 #include "scoring/tier_decision.hpp"
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -65,15 +66,21 @@ TierDecision decide_tier(const TierInput& in) {
     const double r =
         compute_retention(in.days_since_recall, in.retrieval_count, in.importance, in.frequency)
             .retention;
-    // The rules test the raw age and count: a negative age is recent.
+    // The rules test the raw age and count: a negative age is recent. Every
+    // rule is tested and the first that holds is found from a mask: which
+    // one holds is as good as random from item to item, and a chain of
+    // branches would guess wrong about once an item.
     const double d = in.days_since_recall;
     const double n = in.retrieval_count;
-    if (d <= 7.0 && n > 0.0) return {Action::inject_to_prompt, r};
-    if (n >= 3.0 && in.is_procedural) return {Action::keep_procedural, r};
-    if (r >= 0.8) return {Action::long_term_semantic, r};
-    if (d <= 30.0 && r >= 0.65) return {Action::spaced_repetition, r};
-    if (d >= 180.0 || r < 0.4) return {Action::archive_on_demand, r};
-    return {Action::maintain_warm, r};
+    const unsigned holds = static_cast<unsigned>((d <= 7.0) & (n > 0.0)) |
+                           static_cast<unsigned>((n >= 3.0) & in.is_procedural) << 1 |
+                           static_cast<unsigned>(r >= 0.8) << 2 |
+                           static_cast<unsigned>((d <= 30.0) & (r >= 0.65)) << 3 |
+                           static_cast<unsigned>((d >= 180.0) | (r < 0.4)) << 4 |
+                           1u << 5;  // maintain_warm when none does
+    return {
+        static_cast<Action>(static_cast<int>(Action::inject_to_prompt) + std::countr_zero(holds)),
+        r};
 }
 
 void decision_to_json(const TierDecision& decision, json::ByteBuffer& out) {

@@ -120,8 +120,7 @@ TEST_CASE(shortest_digits_at_ties_and_interval_ends) {
         const std::uint64_t m = random() % static_cast<std::uint64_t>(std::pow(10.0, digits));
         for (const char* form : {"%llue%d", "%llu5e%d"}) {
             char text[64];
-            std::snprintf(text, sizeof text, form, static_cast<unsigned long long>(m),
-                          exponent);
+            std::snprintf(text, sizeof text, form, static_cast<unsigned long long>(m), exponent);
             const double d = std::strtod(text, nullptr);
             compare(d);
             compare(std::nextafter(d, 0.0));
