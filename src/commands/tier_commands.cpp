@@ -85,13 +85,21 @@ bool decide_plain_batch(std::string_view payload, json::ByteBuffer& out) {
     q = json::skip_whitespace(q, end);
     bool closed = q != end && *q == ']';
     if (closed) ++q;
-    for (bool first = true; !closed; first = false) {
+    // Each decision is written one item late, after the next item has been
+    // read and decided: the text of a retention takes long to make, and so
+    // made it overlaps the next item's work instead of waiting for it.
+    std::optional<scoring::TierDecision> pending;
+    while (!closed) {
         scoring::TierInput input;
         q = reinterpret_cast<const unsigned char*>(scoring::scan_tier_input(
             reinterpret_cast<const char*>(q), reinterpret_cast<const char*>(end), input));
         if (!q) break;
-        if (!first) out.push_back(',');
-        scoring::decision_to_json(scoring::decide_tier(input), out);
+        const scoring::TierDecision decision = scoring::decide_tier(input);
+        if (pending) {
+            scoring::decision_to_json(*pending, out);
+            out.push_back(',');
+        }
+        pending = decision;
         if (q != end && *q <= ' ') q = json::skip_whitespace(q, end);
         if (q == end || (*q != ',' && *q != ']')) break;
         closed = *q++ == ']';
@@ -101,6 +109,7 @@ bool decide_plain_batch(std::string_view payload, json::ByteBuffer& out) {
         out.truncate(start);
         return false;
     }
+    if (pending) scoring::decision_to_json(*pending, out);
     return true;
 }
 
