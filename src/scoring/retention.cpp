@@ -58,10 +58,12 @@ RetentionScore compute_retention(double days_since_recall, double retrieval_coun
     const double s = log_of_count_plus_one(count);
     const double stability = s > 0.001 ? s : 0.001;
     const double age = days_since_recall > 0.0 ? days_since_recall : 0.0;
-    // Negating first makes a zero age give exp(-0.0) = 1.0 exactly.
-    const double decay = std::exp((-age) / stability);
+    // The boost is made before the call of exp, so that fewer values have
+    // to be kept across it; its value is the same either way.
     const double boost =
         ((count * 0.45 + 1.0) + clamp_unit(importance) * 0.3) + clamp_unit(frequency) * 0.25;
+    // Negating first makes a zero age give exp(-0.0) = 1.0 exactly.
+    const double decay = std::exp((-age) / stability);
     const double product = decay * boost;
     double retention = 0.0 > product ? 0.0 : product;
     retention = 10.0 < retention ? 10.0 : retention;
