@@ -218,16 +218,27 @@ alignas(16) constexpr unsigned char kBelow[32] = {
 // one vector, whose trailing zeros are then the significand's.
 char* write_decimal(Decimal d, char* w) {
     constexpr std::uint64_t k8 = 100000000u;
-    const int length = decimal_length(d.significand);
+    // The text is a long chain of dependent steps, so the steps are kept
+    // short: most significands have 15 to 17 digits, told by two comparisons
+    // rather than a logarithm, and the first digit and the first nine are
+    // divided out of n side by side rather than one from the other.
+    int length;
+    if (d.significand >= kPow10Whole[14]) {
+        length = 15 + (d.significand >= kPow10Whole[15]) + (d.significand >= kPow10Whole[16]);
+    } else {
+        length = decimal_length(d.significand);
+    }
     const int k = d.exponent + length - 1;  // the exponent of the first digit
     const std::uint64_t n = d.significand * kPow10Whole[17 - length];
-    const auto first = static_cast<char>('0' + n / (k8 * k8));
-    const std::uint64_t low16 = n % (k8 * k8);
+    const std::uint64_t first_digit = n / (k8 * k8);
+    const std::uint64_t first_nine = n / k8;
+    const auto first = static_cast<char>('0' + first_digit);
     const __m128i zero = _mm_set1_epi8('0');
-    const __m128i rest =
-        _mm_add_epi8(_mm_packus_epi16(eight_digit_lanes(static_cast<std::uint32_t>(low16 / k8)),
-                                      eight_digit_lanes(static_cast<std::uint32_t>(low16 % k8))),
-                     zero);
+    const __m128i rest = _mm_add_epi8(
+        _mm_packus_epi16(
+            eight_digit_lanes(static_cast<std::uint32_t>(first_nine - first_digit * k8)),
+            eight_digit_lanes(static_cast<std::uint32_t>(n - first_nine * k8))),
+        zero);
     const auto zero_digits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(rest, zero)));
     // The trailing zeros of the sixteen (all of them when every bit is set).
     const int zeros = std::countl_zero(((~zero_digits & 0xFFFFu) << 16) | 0x8000u);
