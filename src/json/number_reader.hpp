@@ -100,19 +100,28 @@ inline std::uint64_t digits_value(const unsigned char* p, std::size_t n) {
 }
 
 #if MNEMO_SSE2
-// One bit for each of the 32 bytes at p, set where the byte is not an ASCII
-// digit (the first byte in the lowest bit).
-inline std::uint32_t non_digit_bits(const unsigned char* p) {
+// For each of the 32 bytes at p (the first in the lowest bit): whether it
+// is an ASCII digit, and whether it is a point.
+struct NumberBits {
+    std::uint32_t digits;
+    std::uint32_t points;
+};
+
+inline NumberBits number_bits(const unsigned char* p) {
     const __m128i zero = _mm_set1_epi8('0');
     const __m128i nine = _mm_set1_epi8(9);
-    const __m128i x0 = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero);
-    const __m128i x1 =
-        _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), zero);
-    const unsigned d0 =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x0, nine), x0)));
-    const unsigned d1 =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x1, nine), x1)));
-    return ~(d0 | (d1 << 16));
+    const __m128i point = _mm_set1_epi8('.');
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i x0 = _mm_sub_epi8(b0, zero);
+    const __m128i x1 = _mm_sub_epi8(b1, zero);
+    const auto d0 =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x0, nine), x0)));
+    const auto d1 =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x1, nine), x1)));
+    const auto p0 = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b0, point)));
+    const auto p1 = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b1, point)));
+    return {d0 | d1 << 16, p0 | p1 << 16};
 }
 #endif
 

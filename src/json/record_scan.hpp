@@ -68,6 +68,54 @@ inline double plain_number_value(std::uint64_t s, std::size_t frac_count, bool n
 const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned char* end,
                                           double& value);
 
+#if MNEMO_SSE2
+// scan_double with 64 bytes or more of text left: one 32-byte test finds
+// the digit runs and the number's end, and the digits are read eight at a
+// time, taking the same steps whatever their lengths. Out of line (inlined
+// into the record scanner, it made the scanner slower), with the numbers of
+// other forms handed to the byte-by-byte reader.
+[[gnu::noinline]] inline const unsigned char* scan_double_block(const unsigned char* q,
+                                                                const unsigned char* end,
+                                                                double& value) {
+    const unsigned negative = *q == '-';
+    const unsigned char* const p = q + negative;
+    const NumberBits bits = number_bits(q);
+    // The next member's place waits only for the end of the sign,
+    // digits and points; whether they make a number of the plain form is
+    // checked beside that. Bit 31 stands for a stop: a number of 31
+    // bytes is too long anyway.
+    const auto end_at =
+        static_cast<unsigned>(__builtin_ctz(~(bits.digits | bits.points | negative) | 0x80000000u));
+    const unsigned length = end_at - negative;  // without the sign
+    const std::uint32_t other = ~(bits.digits >> negative) | 0x80000000u;
+    const unsigned int_count = static_cast<unsigned>(__builtin_ctz(other));
+    if (int_count - 1 < 19 && (*p != '0' || int_count == 1)) {
+        // "0." begins most fractions below one.
+        std::uint64_t s = *p == '0' ? 0 : digits_value(p, int_count);
+        const unsigned char* stop = q + end_at;
+        unsigned frac_count = 0;
+        if (length != int_count) {
+            // A point follows the integer digits; only digits may follow
+            // it. The shifted bits keep bit 31's stop.
+            frac_count = length - int_count - 1;
+            if (frac_count != 0 &&
+                static_cast<unsigned>(__builtin_ctz(other >> (int_count + 1))) == frac_count &&
+                int_count + frac_count <= 19) {
+                s = s * kPow10Whole[frac_count] + digits_value(p + int_count + 1, frac_count);
+            } else {
+                frac_count = 0;
+                stop = nullptr;
+            }
+        }
+        if (stop && (*stop | 0x20) != 'e') {
+            value = plain_number_value(s, frac_count, negative != 0);
+            return stop;
+        }
+    }
+    return scan_double_bytewise(q, end, value);
+}
+#endif
+
 // The end of a number at q, read as a double field reads it; null when the
 // text there is not a number that reads without fault.
 //
@@ -79,40 +127,12 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
 // 10^(fraction digits); that is computed here directly. Any other number
 // goes through read_number.
 //
-// Away from the end of the text (64 bytes or more left) the digit runs are
-// found by one 32-byte test and read eight digits at a time, taking the same
-// steps whatever their lengths; near the end, byte by byte.
+// Away from the end of the text (64 bytes or more left), scan_double_block;
+// near the end, byte by byte, with the shortest forms inline.
 inline const unsigned char* scan_double(const unsigned char* q, const unsigned char* end,
                                         double& value) {
 #if MNEMO_SSE2
-    if (end - q >= 64) {
-        const bool negative = *q == '-';
-        const unsigned char* const p = q + negative;
-        // Bit 31 stands for a stop: a run of 31 digits is too long anyway.
-        const std::uint32_t other = non_digit_bits(p) | 0x80000000u;
-        const unsigned int_count = static_cast<unsigned>(__builtin_ctz(other));
-        if (int_count - 1 < 19 && (*p != '0' || int_count == 1)) {
-            // "0." begins most fractions below one.
-            std::uint64_t s = *p == '0' ? 0 : digits_value(p, int_count);
-            const unsigned char* stop = p + int_count;
-            unsigned frac_count = 0;
-            if (*stop == '.') {
-                // The shifted bits keep bit 31's stop, now at 30 - int_count.
-                frac_count = static_cast<unsigned>(__builtin_ctz(other >> (int_count + 1)));
-                if (frac_count != 0 && int_count + frac_count <= 19) {
-                    s = s * kPow10Whole[frac_count] + digits_value(stop + 1, frac_count);
-                    stop += 1 + frac_count;
-                } else {
-                    frac_count = 0;
-                    stop = nullptr;
-                }
-            }
-            if (stop && (*stop | 0x20) != 'e') {
-                value = plain_number_value(s, frac_count, negative);
-                return stop;
-            }
-        }
-    }
+    if (end - q >= 64) return scan_double_block(q, end, value);
 #endif
     // Without a call: a one-digit whole number, as counts and ages often
     // are, and one digit with a one-digit fraction, as importances and

@@ -157,6 +157,14 @@ TEST_CASE(random_record_texts_agree) {
         "0." + std::string(30, '0') + "1",
         "01",
         "1.",
+        "1.2.3",
+        "1..2",
+        ".5",
+        "-.5",
+        "--1",
+        "1/2",
+        "-0.0",
+        "12.5.",
         "-",
         "1e",
         "1e999",
@@ -170,7 +178,7 @@ TEST_CASE(random_record_texts_agree) {
     std::mt19937 random(7);
     auto pick = [&](const std::vector<std::string>& v) { return v[random() % v.size()]; };
     int taken = 0;
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 30000; ++i) {
         std::string text;
         const int fields = 3 + static_cast<int>(random() % 5);
         if (random() % 3 == 0) {
