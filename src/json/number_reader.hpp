@@ -99,6 +99,20 @@ inline std::uint64_t digits_value(const unsigned char* p, std::size_t n) {
     return s;
 }
 
+// The value of a number's digits on both sides of its point, int_count
+// before it and count in all, when the number is at most 8 bytes and the 8
+// bytes at p are readable: one load, the point taken out by moving the
+// fraction's digits down one byte (before '0' is taken from each byte, or
+// the point's byte would borrow from the digit after it), then as
+// digits_value.
+inline std::uint64_t digits_around_point(const unsigned char* p, unsigned int_count,
+                                         unsigned count) {
+    const std::uint64_t x = load_little_endian(p);
+    const std::uint64_t before = (std::uint64_t{1} << (8 * int_count)) - 1;
+    const std::uint64_t joined = (x & before) | ((x >> 8) & ~before);
+    return eight_digit_values((joined - 0x3030303030303030u) << (64 - 8 * count));
+}
+
 #if MNEMO_SSE2
 // For each of the 32 bytes at p (the first in the lowest bit): whether it
 // is an ASCII digit, and whether it is a point.

@@ -91,17 +91,23 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
     const unsigned int_count = static_cast<unsigned>(__builtin_ctz(other));
     if (int_count - 1 < 19 && (*p != '0' || int_count == 1)) {
         // "0." begins most fractions below one.
-        std::uint64_t s = *p == '0' ? 0 : digits_value(p, int_count);
+        std::uint64_t s = 0;
         const unsigned char* stop = q + end_at;
         unsigned frac_count = 0;
-        if (length != int_count) {
+        if (length == int_count) {
+            s = digits_value(p, int_count);
+        } else {
             // A point follows the integer digits; only digits may follow
             // it. The shifted bits keep bit 31's stop.
             frac_count = length - int_count - 1;
             if (frac_count != 0 &&
                 static_cast<unsigned>(__builtin_ctz(other >> (int_count + 1))) == frac_count &&
                 int_count + frac_count <= 19) {
-                s = s * kPow10Whole[frac_count] + digits_value(p + int_count + 1, frac_count);
+                // A number of eight bytes at most is read in one word.
+                s = length <= 8
+                        ? digits_around_point(p, int_count, length - 1)
+                        : (*p == '0' ? 0 : digits_value(p, int_count)) * kPow10Whole[frac_count] +
+                              digits_value(p + int_count + 1, frac_count);
             } else {
                 frac_count = 0;
                 stop = nullptr;
