@@ -85,21 +85,28 @@ bool decide_plain_batch(std::string_view payload, json::ByteBuffer& out) {
     q = json::skip_whitespace(q, end);
     bool closed = q != end && *q == ']';
     if (closed) ++q;
-    // Each decision is written one item late, after the next item has been
-    // read and decided: the text of a retention takes long to make, and so
-    // made it overlaps the next item's work instead of waiting for it.
-    std::optional<scoring::TierDecision> pending;
+    // An item's steps follow one another and each is long: reading and
+    // deciding it, finding the shortest digits of its retention, laying out
+    // its text. They are spread over three rounds of the loop, so that each
+    // round's steps belong to different items and run side by side: item i
+    // is read and decided while the digits of item i - 1 are found and the
+    // text of item i - 2 is written.
+    scoring::TierDecision decided[2];  // items i - 2 and i - 1, by parity
+    json::DoubleDigits digits{};       // of item i - 2
+    std::size_t count = 0;             // items read
     while (!closed) {
         scoring::TierInput input;
         q = reinterpret_cast<const unsigned char*>(scoring::scan_tier_input(
             reinterpret_cast<const char*>(q), reinterpret_cast<const char*>(end), input));
         if (!q) break;
         const scoring::TierDecision decision = scoring::decide_tier(input);
-        if (pending) {
-            scoring::decision_to_json(*pending, out);
+        if (count >= 2) {
+            scoring::decision_to_json(decided[count & 1], digits, out);
             out.push_back(',');
         }
-        pending = decision;
+        if (count >= 1) digits = json::double_digits(decided[(count - 1) & 1].retention);
+        decided[count & 1] = decision;
+        ++count;
         if (q != end && *q <= ' ') q = json::skip_whitespace(q, end);
         if (q == end || (*q != ',' && *q != ']')) break;
         closed = *q++ == ']';
@@ -109,7 +116,12 @@ bool decide_plain_batch(std::string_view payload, json::ByteBuffer& out) {
         out.truncate(start);
         return false;
     }
-    if (pending) scoring::decision_to_json(*pending, out);
+    // The last two items.
+    if (count >= 2) {
+        scoring::decision_to_json(decided[count & 1], digits, out);
+        out.push_back(',');
+    }
+    if (count >= 1) scoring::decision_to_json(decided[(count - 1) & 1], out);
     return true;
 }
 

@@ -310,6 +310,21 @@ std::size_t format_double(double value, char* out) {
     return static_cast<std::size_t>(write_decimal(shortest_decimal(magnitude), w) - out);
 }
 
+DoubleDigits double_digits(double value) {
+    const bool plain =
+        value >= std::numeric_limits<double>::min() && value <= std::numeric_limits<double>::max();
+    return {plain ? shortest_decimal(value) : Decimal{0, 0}, value, plain};
+}
+
+std::size_t write_double_digits(const DoubleDigits& digits, char* out) {
+    if (digits.plain) return static_cast<std::size_t>(write_decimal(digits.decimal, out) - out);
+    if (!std::isfinite(digits.value)) {
+        std::memcpy(out, "null", 4);
+        return 4;
+    }
+    return format_double(digits.value, out);
+}
+
 void format_double(double value, ByteBuffer& out) {
     out.reserve_more(kDoubleTextRoom);
     out.commit(format_double(value, out.tail()));

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "json/buffer.hpp"
+#include "json/shortest_decimal.hpp"
 
 namespace mnemo::json {
 
@@ -44,6 +45,20 @@ std::size_t layout_digits(bool negative, std::string_view digits, int exponent, 
 std::size_t format_double(double value, char* out);
 void format_double(double value, ByteBuffer& out);
 void format_double(double value, std::string& out);
+
+// The same text in two steps, for a caller that can start the first well
+// before it needs the second (each is a long chain of dependent steps):
+// the shortest digits of a positive normal double, then their layout. Any
+// other double is kept as it is and laid out by format_double, a
+// non-finite one as null.
+struct DoubleDigits {
+    Decimal decimal;  // when `plain`
+    double value;
+    bool plain;
+};
+DoubleDigits double_digits(double value);
+// Needs kDoubleTextRoom bytes at `out`; returns the length of the text.
+std::size_t write_double_digits(const DoubleDigits& digits, char* out);
 
 // Plain decimal text of integers.
 void format_unsigned(std::uint64_t value, ByteBuffer& out);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "json/buffer.hpp"
+#include "json/number_text.hpp"
 #include "scoring/tier_input.hpp"
 
 namespace mnemo::scoring {
@@ -42,5 +43,9 @@ TierDecision decide_tier(const TierInput& input);
 // Appends the text of the decision object
 // {"action":…,"retention":…,"tier":…}, keys in byte order.
 void decision_to_json(const TierDecision& decision, json::ByteBuffer& out);
+// The same with the retention's digits found beforehand
+// (json::double_digits of decision.retention).
+void decision_to_json(const TierDecision& decision, const json::DoubleDigits& retention,
+                      json::ByteBuffer& out);
 
 }  // namespace mnemo::scoring

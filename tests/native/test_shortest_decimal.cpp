@@ -38,6 +38,10 @@ int mismatches = 0;
 void compare(double d) {
     std::string got = engine_text(d), expected = reference_text(d);
     if (got != expected && ++mismatches <= 10) CHECK_EQ(got, expected);
+    // The same text made in two steps.
+    char out[kDoubleTextRoom];
+    const std::string two_steps(out, write_double_digits(double_digits(d), out));
+    if (two_steps != got && ++mismatches <= 10) CHECK_EQ(two_steps, got);
     // The digit writer takes at most 17 digits, trailing zeros included.
     if (std::isnormal(d) && shortest_decimal(std::fabs(d)).significand >= 100000000000000000u &&
         ++mismatches <= 10)
@@ -72,6 +76,14 @@ TEST_CASE(shortest_digits_of_families_of_doubles) {
     compare(std::numeric_limits<double>::max());
     compare(std::numeric_limits<double>::min());
     compare(std::numeric_limits<double>::denorm_min());
+    compare(-std::numeric_limits<double>::denorm_min());
+    compare(0.0);
+    compare(-0.0);
+    for (double special : {INFINITY, -INFINITY, NAN}) {
+        char out[kDoubleTextRoom];
+        CHECK_EQ(std::string(out, write_double_digits(double_digits(special), out)),
+                 std::string("null"));
+    }
     // Powers of ten and their neighbours; integers around 2^53.
     for (int e = -307; e <= 308; ++e) {
         const double p = std::pow(10.0, e);
