@@ -92,7 +92,7 @@ bool decide_plain_batch(std::string_view payload, json::ByteBuffer& out) {
     // is read and decided while the digits of item i - 1 are found and the
     // text of item i - 2 is written.
     scoring::TierDecision decided[2];  // items i - 2 and i - 1, by parity
-    json::DoubleDigits digits{};       // of item i - 2
+    json::Decimal digits{};            // of item i - 2
     std::size_t count = 0;             // items read
     while (!closed) {
         scoring::TierInput input;

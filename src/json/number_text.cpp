@@ -310,19 +310,20 @@ std::size_t format_double(double value, char* out) {
     return static_cast<std::size_t>(write_decimal(shortest_decimal(magnitude), w) - out);
 }
 
-DoubleDigits double_digits(double value) {
+Decimal double_digits(double value) {
     const bool plain =
         value >= std::numeric_limits<double>::min() && value <= std::numeric_limits<double>::max();
-    return {plain ? shortest_decimal(value) : Decimal{0, 0}, value, plain};
+    // A positive normal double's shortest significand is never 0.
+    return plain ? shortest_decimal(value) : Decimal{0, 0};
 }
 
-std::size_t write_double_digits(const DoubleDigits& digits, char* out) {
-    if (digits.plain) return static_cast<std::size_t>(write_decimal(digits.decimal, out) - out);
-    if (!std::isfinite(digits.value)) {
+std::size_t write_double_digits(Decimal digits, double value, char* out) {
+    if (digits.significand != 0) return static_cast<std::size_t>(write_decimal(digits, out) - out);
+    if (!std::isfinite(value)) {
         std::memcpy(out, "null", 4);
         return 4;
     }
-    return format_double(digits.value, out);
+    return format_double(value, out);
 }
 
 void format_double(double value, ByteBuffer& out) {

@@ -48,17 +48,13 @@ void format_double(double value, std::string& out);
 
 // The same text in two steps, for a caller that can start the first well
 // before it needs the second (each is a long chain of dependent steps):
-// the shortest digits of a positive normal double, then their layout. Any
-// other double is kept as it is and laid out by format_double, a
-// non-finite one as null.
-struct DoubleDigits {
-    Decimal decimal;  // when `plain`
-    double value;
-    bool plain;
-};
-DoubleDigits double_digits(double value);
+// the shortest digits of a positive normal double, then their layout. For
+// any other double the digits are {0, 0}, and the layout is format_double's
+// (null for a non-finite double). The digits fit in two registers, so that
+// a caller keeps them there rather than in memory.
+Decimal double_digits(double value);
 // Needs kDoubleTextRoom bytes at `out`; returns the length of the text.
-std::size_t write_double_digits(const DoubleDigits& digits, char* out);
+std::size_t write_double_digits(Decimal digits, double value, char* out);
 
 // Plain decimal text of integers.
 void format_unsigned(std::uint64_t value, ByteBuffer& out);

@@ -87,7 +87,7 @@ void decision_to_json(const TierDecision& decision, json::ByteBuffer& out) {
     decision_to_json(decision, json::double_digits(decision.retention), out);
 }
 
-void decision_to_json(const TierDecision& decision, const json::DoubleDigits& retention,
+void decision_to_json(const TierDecision& decision, json::Decimal retention_digits,
                       json::ByteBuffer& out) {
     const DecisionText& text = kDecisionTexts[static_cast<int>(decision.action)];
     out.reserve_more(sizeof text.head + json::kDoubleTextRoom + sizeof text.tail);
@@ -96,7 +96,7 @@ void decision_to_json(const TierDecision& decision, const json::DoubleDigits& re
     std::memcpy(w, text.head, sizeof text.head);
     w += text.head_size;
     // A retention lies in 0.0..10.0; a non-finite one would be null.
-    w += json::write_double_digits(retention, w);
+    w += json::write_double_digits(retention_digits, decision.retention, w);
     std::memcpy(w, text.tail, sizeof text.tail);
     w += text.tail_size;
     out.commit(static_cast<std::size_t>(w - start));

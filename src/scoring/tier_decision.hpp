@@ -45,7 +45,7 @@ TierDecision decide_tier(const TierInput& input);
 void decision_to_json(const TierDecision& decision, json::ByteBuffer& out);
 // The same with the retention's digits found beforehand
 // (json::double_digits of decision.retention).
-void decision_to_json(const TierDecision& decision, const json::DoubleDigits& retention,
+void decision_to_json(const TierDecision& decision, json::Decimal retention_digits,
                       json::ByteBuffer& out);
 
 }  // namespace mnemo::scoring

@@ -40,7 +40,7 @@ void compare(double d) {
     if (got != expected && ++mismatches <= 10) CHECK_EQ(got, expected);
     // The same text made in two steps.
     char out[kDoubleTextRoom];
-    const std::string two_steps(out, write_double_digits(double_digits(d), out));
+    const std::string two_steps(out, write_double_digits(double_digits(d), d, out));
     if (two_steps != got && ++mismatches <= 10) CHECK_EQ(two_steps, got);
     // The digit writer takes at most 17 digits, trailing zeros included.
     if (std::isnormal(d) && shortest_decimal(std::fabs(d)).significand >= 100000000000000000u &&
@@ -81,7 +81,7 @@ TEST_CASE(shortest_digits_of_families_of_doubles) {
     compare(-0.0);
     for (double special : {INFINITY, -INFINITY, NAN}) {
         char out[kDoubleTextRoom];
-        CHECK_EQ(std::string(out, write_double_digits(double_digits(special), out)),
+        CHECK_EQ(std::string(out, write_double_digits(double_digits(special), special, out)),
                  std::string("null"));
     }
     // Powers of ten and their neighbours; integers around 2^53.
