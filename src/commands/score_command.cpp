@@ -54,19 +54,21 @@ void write_score(const scoring::RetentionInput& in, json::ByteBuffer& out) {
                      2 * json::kMaxDoubleText + json::kDoubleTextRoom + 1);
     char* const start = out.tail();
     char* w = start;
-    auto member = [&w](std::string_view lead, double value) {
-        std::memcpy(w, lead.data(), lead.size());
-        w = json::write_double(value, w + lead.size());
+    auto lead = [&w](std::string_view text) {
+        std::memcpy(w, text.data(), text.size());
+        w += text.size();
     };
-    member(leads[0], score.boost);
-    member(leads[1], score.retention);
+    lead(leads[0]);
+    w = json::write_double(score.boost, w);
+    lead(leads[1]);
+    w = json::write_double(score.retention, w);
+    lead(leads[2]);
     const StabilityText* known = stability_text(in.retrieval_count);
     if (known && known->value == score.stability) {
-        std::memcpy(w, leads[2].data(), leads[2].size());
-        std::memcpy(w + leads[2].size(), known->text, sizeof known->text);
-        w += leads[2].size() + known->size;
+        std::memcpy(w, known->text, sizeof known->text);
+        w += known->size;
     } else {
-        member(leads[2], score.stability);
+        w = json::write_double(score.stability, w);
     }
     *w++ = '}';
     out.commit(static_cast<std::size_t>(w - start));

@@ -94,16 +94,17 @@ bool decide_plain_batch(std::string_view payload, json::ByteBuffer& out) {
     scoring::TierDecision decided[2];  // items i - 2 and i - 1, by parity
     json::Decimal digits{};            // of item i - 2
     std::size_t count = 0;             // items read
+    auto write_oldest = [&] {          // item count - 2, and its comma
+        scoring::decision_to_json(decided[count & 1], digits, out);
+        out.push_back(',');
+    };
     while (!closed) {
         scoring::TierInput input;
         q = reinterpret_cast<const unsigned char*>(scoring::scan_tier_input(
             reinterpret_cast<const char*>(q), reinterpret_cast<const char*>(end), input));
         if (!q) break;
         const scoring::TierDecision decision = scoring::decide_tier(input);
-        if (count >= 2) {
-            scoring::decision_to_json(decided[count & 1], digits, out);
-            out.push_back(',');
-        }
+        if (count >= 2) write_oldest();
         if (count >= 1) digits = json::double_digits(decided[(count - 1) & 1].retention);
         decided[count & 1] = decision;
         ++count;
@@ -117,10 +118,7 @@ bool decide_plain_batch(std::string_view payload, json::ByteBuffer& out) {
         return false;
     }
     // The last two items.
-    if (count >= 2) {
-        scoring::decision_to_json(decided[count & 1], digits, out);
-        out.push_back(',');
-    }
+    if (count >= 2) write_oldest();
     if (count >= 1) scoring::decision_to_json(decided[(count - 1) & 1], out);
     return true;
 }

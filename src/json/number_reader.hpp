@@ -83,17 +83,22 @@ inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std:
     return s;
 }
 
+// The value of the first n digit bytes (1 <= n <= 8) of a word loaded
+// little-endian. '0' is taken from every byte first: the shift then fills
+// the places before the first digit with zero digits. (A byte below '0'
+// after the digits borrows only from the bytes after it, which the shift
+// drops.)
+inline std::uint64_t leading_digits_value(std::uint64_t bytes, unsigned n) {
+    return eight_digit_values((bytes - 0x3030303030303030u) << (64 - 8 * n));
+}
+
 // The value of the n digits at p, 1 <= n <= 19, when 8 bytes can be
 // loaded from every eighth digit on (p + 8 * ceil(n / 8) + 8 is readable).
 // The first (n - 1) % 8 + 1 digits are read as the last digits of eight,
 // the first ones zero, so that one to eight digits take the same steps.
 inline std::uint64_t digits_value(const unsigned char* p, std::size_t n) {
     const unsigned lead = static_cast<unsigned>((n - 1) & 7) + 1;
-    // '0' is taken from every byte first: the shift then fills the places
-    // before the first digit with zero digits. (A byte below '0' after the
-    // digits borrows only from the bytes after it, which the shift drops.)
-    std::uint64_t s =
-        eight_digit_values((load_little_endian(p) - 0x3030303030303030u) << (64 - 8 * lead));
+    std::uint64_t s = leading_digits_value(load_little_endian(p), lead);
     for (p += lead, n -= lead; n != 0; p += 8, n -= 8)
         s = s * 100000000 + eight_digits_value(load_little_endian(p));
     return s;
@@ -103,14 +108,12 @@ inline std::uint64_t digits_value(const unsigned char* p, std::size_t n) {
 // before it and count in all, when the number is at most 8 bytes and the 8
 // bytes at p are readable: one load, the point taken out by moving the
 // fraction's digits down one byte (before '0' is taken from each byte, or
-// the point's byte would borrow from the digit after it), then as
-// digits_value.
+// the point's byte would borrow from the digit after it).
 inline std::uint64_t digits_around_point(const unsigned char* p, unsigned int_count,
                                          unsigned count) {
     const std::uint64_t x = load_little_endian(p);
     const std::uint64_t before = (std::uint64_t{1} << (8 * int_count)) - 1;
-    const std::uint64_t joined = (x & before) | ((x >> 8) & ~before);
-    return eight_digit_values((joined - 0x3030303030303030u) << (64 - 8 * count));
+    return leading_digits_value((x & before) | ((x >> 8) & ~before), count);
 }
 
 #if MNEMO_SSE2

@@ -1,8 +1,6 @@
 #include "json/writer.hpp"
 
 #include <array>
-#include <cmath>
-#include <cstring>
 
 #include "json/number_text.hpp"
 
@@ -56,13 +54,7 @@ void write_double(double d, ByteBuffer& out) {
     out.commit(static_cast<std::size_t>(write_double(d, out.tail()) - out.tail()));
 }
 
-char* write_double(double d, char* w) {
-    if (!std::isfinite(d)) {
-        std::memcpy(w, "null", 4);
-        return w + 4;
-    }
-    return w + format_double(d, w);
-}
+char* write_double(double d, char* w) { return w + write_double_digits(double_digits(d), d, w); }
 
 void write_json(const JsonValue& value, ByteBuffer& out) {
     switch (value.kind()) {

@@ -2,11 +2,9 @@
 
 #include <array>
 #include <bit>
-#include <cmath>
 #include <cstring>
 
 #include "json/number_text.hpp"
-#include "json/writer.hpp"
 #include "scoring/retention.hpp"
 
 namespace mnemo::scoring {
