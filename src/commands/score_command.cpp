@@ -58,10 +58,12 @@ void write_score(const scoring::RetentionInput& in, json::ByteBuffer& out) {
         std::memcpy(w, text.data(), text.size());
         w += text.size();
     };
+    const json::Decimal boost_digits = json::double_digits(score.boost);
+    const json::Decimal retention_digits = json::double_digits(score.retention);
     lead(leads[0]);
-    w = json::write_double(score.boost, w);
+    w += json::write_double_digits(boost_digits, score.boost, w);
     lead(leads[1]);
-    w = json::write_double(score.retention, w);
+    w += json::write_double_digits(retention_digits, score.retention, w);
     lead(leads[2]);
     const StabilityText* known = stability_text(in.retrieval_count);
     if (known && known->value == score.stability) {

@@ -143,6 +143,41 @@ int trailing_zero_digits(std::uint64_t block) {
 #endif
 
 #if MNEMO_SSE2
+// 10^j divides n exactly when n times the inverse of 5^j modulo 2^64,
+// rotated right by j, is at most (2^64 - 1) / 10^j; that rotated product is
+// then n / 10^j.
+struct DivisibilityTest {
+    std::uint64_t inverse;  // of 5^j, modulo 2^64
+    std::uint64_t bound;    // (2^64 - 1) / 10^j
+    int j;
+};
+
+constexpr DivisibilityTest divisibility_test(int j) {
+    std::uint64_t five = 1;
+    for (int i = 0; i < j; ++i) five *= 5;
+    std::uint64_t inverse = five;  // Newton's iteration, exact after five rounds
+    for (int i = 0; i < 5; ++i) inverse *= 2 - five * inverse;
+    return {inverse, ~std::uint64_t{0} / (five << j), j};
+}
+
+// The trailing zero digits of 0 < n < 10^17 (16 at most), from n itself
+// rather than from its text, so that the text's length is known long before
+// its digits are: halving steps of 8, 4, 2 and 1 zeros, each taken when it
+// divides, with the one n of 16 zeros tested beside them.
+int decimal_trailing_zeros(std::uint64_t n) {
+    constexpr DivisibilityTest kSixteen = divisibility_test(16);
+    const bool sixteen = std::rotr(n * kSixteen.inverse, 16) <= kSixteen.bound;
+    int zeros = 0;
+    for (const DivisibilityTest t :
+         {divisibility_test(8), divisibility_test(4), divisibility_test(2), divisibility_test(1)}) {
+        const std::uint64_t quotient = std::rotr(n * t.inverse, t.j);
+        const bool divides = quotient <= t.bound;
+        n = divides ? quotient : n;
+        zeros += divides ? t.j : 0;
+    }
+    return sixteen ? 16 : zeros;
+}
+
 // The eight decimal digits of v < 10^8 as the 16-bit lanes of a vector, in
 // text order. v is split into two halves of four digits; each half is
 // copied into four lanes and divided there by 1000, 100, 10 and 1 (a
@@ -239,10 +274,7 @@ char* write_decimal(Decimal d, char* w) {
             eight_digit_lanes(static_cast<std::uint32_t>(first_nine - first_digit * k8)),
             eight_digit_lanes(static_cast<std::uint32_t>(n - first_nine * k8))),
         zero);
-    const auto zero_digits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(rest, zero)));
-    // The trailing zeros of the sixteen (all of them when every bit is set).
-    const int zeros = std::countl_zero(((~zero_digits & 0xFFFFu) << 16) | 0x8000u);
-    const int count = 17 - zeros;  // significant digits
+    const int count = length - decimal_trailing_zeros(d.significand);  // significant digits
     auto store = [](char* at, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); };
 
     if (k < -5 || k > 15) {  // d[.ddd]e(+|-)|k|
