@@ -62,6 +62,15 @@ inline double plain_number_value(std::uint64_t s, std::size_t frac_count, bool n
     return negative ? -v : v;
 }
 
+// The doubles nearest to i / 10 for i < 100: the values of d.d, one digit
+// with a one-digit fraction, ready rather than divided out (IEEE division
+// is correctly rounded, at compile time as at run time).
+inline constexpr auto kTenths = [] {
+    std::array<double, 100> t{};
+    for (int i = 0; i < 100; ++i) t[i] = static_cast<double>(i) / 10.0;
+    return t;
+}();
+
 // scan_double for any text, byte by byte: used near the end of the text,
 // where whole blocks cannot be loaded, and for the numbers the block path
 // leaves (long runs, exponents, faults).
@@ -151,7 +160,7 @@ inline const unsigned char* scan_double(const unsigned char* q, const unsigned c
         }
         if (after == '.' && end - q >= 4 && is_digit(q[2]) && !is_digit(q[3]) &&
             (q[3] | 0x20) != 'e') {
-            value = plain_number_value((q[0] - '0') * 10u + (q[2] - '0'), 1, false);
+            value = kTenths[(q[0] - '0') * 10u + (q[2] - '0')];
             return q + 3;
         }
     }

@@ -87,6 +87,15 @@ TEST_CASE(plain_records_are_taken_and_agree) {
     for (const char* text : taken) CHECK(agrees(text));
 }
 
+TEST_CASE(every_one_digit_decimal_agrees) {
+    // d.d near the end of a text is read from a table of the hundred values.
+    for (int i = 0; i < 100; ++i) {
+        const std::string d = std::to_string(i / 10) + "." + std::to_string(i % 10);
+        CHECK(agrees("[" + d + ", " + d + ", " + d + ", " + d + "]"));
+        CHECK(agrees("[0," + d + "1,-" + d + "," + d + "e0]"));
+    }
+}
+
 TEST_CASE(other_texts_are_left_to_the_general_way) {
     const char* left[] = {
         "{}",
