@@ -248,14 +248,11 @@ Decimal shortest_decimal(double positive_normal) {
     const std::uint64_t c = kHidden | (bits & (kHidden - 1));
     const int q = biased - 1075;
 
-    // An integer below 2^53 is its own shortest decimal.
-    if (q < 0 && q > -kSignificandBits - 1) {
-        const std::uint64_t f = c >> -q;
-        if (f << -q == c) return {f, 0};
-    }
-
-    if (c != kHidden || biased == 1) return nearest_in_interval(c, q);
-
+    if (c != kHidden || biased == 1) [[likely]]
+        return nearest_in_interval(c, q);
+    // A power of two from 1 to 2^52 is its own shortest decimal (other
+    // whole numbers come out of the search above as they are).
+    if (q < 0 && q > -kSignificandBits - 1) return {c >> -q, 0};
     return first_of_binade(c, q);
 }
 
