@@ -6,7 +6,7 @@ namespace mnemo::commands {
 
 namespace {
 
-using Handler = Status (*)(std::string_view, json::Arena&, json::ByteBuffer&);
+using Handler = Status (*)(std::string_view, json::ByteBuffer&);
 
 struct Command {
     std::string_view name;
@@ -29,6 +29,17 @@ Handler find_handler(std::string_view command) {
 // "result", so every response opens with the same bytes.
 constexpr std::string_view kEnvelopeOpen = "{\"ok\":true,\"result\":";
 
+// Every handler reads the whole payload before anything else, so a payload
+// that is not JSON is reported as such whatever the command.
+[[gnu::noinline]] Status unknown_command(std::string_view command, std::string_view payload) {
+    PayloadArena storage;
+    auto parsed = read_payload(payload, storage.arena);
+    if (!parsed) return fail(std::move(parsed).error());
+    std::string message = "unknown command: ";
+    message += command;
+    return fail(RunError{std::move(message)});
+}
+
 }  // namespace
 
 Result<json::JsonValue, RunError> read_payload(std::string_view text, json::Arena& arena,
@@ -39,24 +50,10 @@ Result<json::JsonValue, RunError> read_payload(std::string_view text, json::Aren
 }
 
 Status run_command(std::string_view command, std::string_view payload, json::ByteBuffer& response) {
-    // A single item's document fits in this block; larger ones continue on
-    // the heap.
-    alignas(16) std::byte first_block[2048];
-    json::Arena arena(first_block);
-
-    // Every handler reads the whole payload before anything else, so a
-    // payload that is not JSON is reported as such whatever the command.
     Handler handler = find_handler(command);
-    if (!handler) {
-        auto parsed = read_payload(payload, arena);
-        if (!parsed) return fail(std::move(parsed).error());
-        std::string message = "unknown command: ";
-        message += command;
-        return fail(RunError{std::move(message)});
-    }
-
+    if (!handler) return unknown_command(command, payload);
     response.append(kEnvelopeOpen);
-    Status status = handler(payload, arena, response);
+    Status status = handler(payload, response);
     if (!status) return status;
     response.push_back('}');
     return std::monostate{};

@@ -125,13 +125,13 @@ bool decide_plain_batch(std::string_view payload, json::ByteBuffer& out) {
 
 }  // namespace
 
-Status run_tier(std::string_view payload, json::Arena& arena, json::ByteBuffer& out) {
-    scoring::TierInput plain;
-    if (scoring::scan_tier_input_document(payload, plain)) {
-        scoring::decision_to_json(scoring::decide_tier(plain), out);
-        return std::monostate{};
-    }
-    auto parsed = read_payload(payload, arena);
+namespace {
+
+// A payload that is not a plain record, read the general way, which
+// reports whatever is wrong with it.
+[[gnu::noinline]] Status run_tier_general(std::string_view payload, json::ByteBuffer& out) {
+    PayloadArena storage;
+    auto parsed = read_payload(payload, storage.arena);
     if (!parsed) return fail(std::move(parsed).error());
     auto input = scoring::decode_tier_input(parsed.value());
     if (!input) return fail(RunError{json::json_error_text(input.error())});
@@ -139,7 +139,16 @@ Status run_tier(std::string_view payload, json::Arena& arena, json::ByteBuffer& 
     return std::monostate{};
 }
 
-Status run_tier_batch(std::string_view payload, json::Arena& arena, json::ByteBuffer& out) {
+}  // namespace
+
+Status run_tier(std::string_view payload, json::ByteBuffer& out) {
+    scoring::TierInput plain;
+    if (!scoring::scan_tier_input_document(payload, plain)) return run_tier_general(payload, out);
+    scoring::decision_to_json(scoring::decide_tier(plain), out);
+    return std::monostate{};
+}
+
+Status run_tier_batch(std::string_view payload, json::ByteBuffer& out) {
     // The items are not counted before they are read, but a decision's text
     // is seldom longer than its item's, so room for as many bytes as the
     // payload has spares the buffer its growth (and the copies that come
@@ -151,7 +160,8 @@ Status run_tier_batch(std::string_view payload, json::Arena& arena, json::ByteBu
         return std::monostate{};
     }
     DecisionWriter writer(out);
-    auto parsed = read_payload(payload, arena, {"items", &writer});
+    PayloadArena storage;
+    auto parsed = read_payload(payload, storage.arena, {"items", &writer});
     if (!parsed) return fail(std::move(parsed).error());
 
     // Every array under "items" went to the writer; the member left in the
