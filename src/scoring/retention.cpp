@@ -48,10 +48,10 @@ double log_of_count_plus_one(double count) {
     return std::log(count + 1.0);
 }
 
-}  // namespace
-
-RetentionScore compute_retention(double days_since_recall, double retrieval_count,
-                                 double importance, double frequency) {
+// The score, one definition for compute_retention and retention_of.
+[[gnu::always_inline]] inline RetentionScore score_of(double days_since_recall,
+                                                      double retrieval_count, double importance,
+                                                      double frequency) {
     const double count = retrieval_count > 0.0 ? retrieval_count : 0.0;
     // The sum is rounded before the logarithm; log1p would differ in the
     // last bit for small counts.
@@ -68,6 +68,18 @@ RetentionScore compute_retention(double days_since_recall, double retrieval_coun
     double retention = 0.0 > product ? 0.0 : product;
     retention = 10.0 < retention ? 10.0 : retention;
     return RetentionScore{retention, stability, boost};
+}
+
+}  // namespace
+
+RetentionScore compute_retention(double days_since_recall, double retrieval_count,
+                                 double importance, double frequency) {
+    return score_of(days_since_recall, retrieval_count, importance, frequency);
+}
+
+double retention_of(double days_since_recall, double retrieval_count, double importance,
+                    double frequency) {
+    return score_of(days_since_recall, retrieval_count, importance, frequency).retention;
 }
 
 }  // namespace mnemo::scoring

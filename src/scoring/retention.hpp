@@ -17,4 +17,9 @@ struct RetentionScore {
 RetentionScore compute_retention(double days_since_recall, double retrieval_count,
                                  double importance, double frequency);
 
+// compute_retention(...).retention, the same steps, returned in a register
+// rather than through memory.
+double retention_of(double days_since_recall, double retrieval_count, double importance,
+                    double frequency);
+
 }  // namespace mnemo::scoring

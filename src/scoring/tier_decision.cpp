@@ -62,8 +62,7 @@ Tier tier_of(Action action) { return kActions[static_cast<int>(action)].tier; }
 TierDecision decide_tier(const TierInput& in) {
     if (in.keep_forever) return {Action::keep_forever_tag, 1.0};
     const double r =
-        compute_retention(in.days_since_recall, in.retrieval_count, in.importance, in.frequency)
-            .retention;
+        retention_of(in.days_since_recall, in.retrieval_count, in.importance, in.frequency);
     // The rules test the raw age and count: a negative age is recent. Every
     // rule is tested and the first that holds is found from a mask: which
     // one holds is as good as random from item to item, and a chain of
