@@ -80,11 +80,11 @@ TierDecision decide_tier(const TierInput& in) {
         r};
 }
 
-void decision_to_json(const TierDecision& decision, json::ByteBuffer& out) {
+void decision_to_json(TierDecision decision, json::ByteBuffer& out) {
     decision_to_json(decision, json::double_digits(decision.retention), out);
 }
 
-void decision_to_json(const TierDecision& decision, json::Decimal retention_digits,
+void decision_to_json(TierDecision decision, json::Decimal retention_digits,
                       json::ByteBuffer& out) {
     const DecisionText& text = kDecisionTexts[static_cast<int>(decision.action)];
     out.reserve_more(sizeof text.head + json::kDoubleTextRoom + sizeof text.tail);

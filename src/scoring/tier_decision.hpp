@@ -42,10 +42,10 @@ TierDecision decide_tier(const TierInput& input);
 
 // Appends the text of the decision object
 // {"action":…,"retention":…,"tier":…}, keys in byte order.
-void decision_to_json(const TierDecision& decision, json::ByteBuffer& out);
+void decision_to_json(TierDecision decision, json::ByteBuffer& out);
 // The same with the retention's digits found beforehand
 // (json::double_digits of decision.retention).
-void decision_to_json(const TierDecision& decision, json::Decimal retention_digits,
+void decision_to_json(TierDecision decision, json::Decimal retention_digits,
                       json::ByteBuffer& out);
 
 }  // namespace mnemo::scoring
