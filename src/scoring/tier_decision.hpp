@@ -45,7 +45,6 @@ TierDecision decide_tier(const TierInput& input);
 void decision_to_json(TierDecision decision, json::ByteBuffer& out);
 // The same with the retention's digits found beforehand
 // (json::double_digits of decision.retention).
-void decision_to_json(TierDecision decision, json::Decimal retention_digits,
-                      json::ByteBuffer& out);
+void decision_to_json(TierDecision decision, json::Decimal retention_digits, json::ByteBuffer& out);
 
 }  // namespace mnemo::scoring

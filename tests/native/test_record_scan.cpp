@@ -90,9 +90,15 @@ TEST_CASE(plain_records_are_taken_and_agree) {
 TEST_CASE(every_one_digit_decimal_agrees) {
     // d.d near the end of a text is read from a table of the hundred values.
     for (int i = 0; i < 100; ++i) {
-        const std::string d = std::to_string(i / 10) + "." + std::to_string(i % 10);
-        CHECK(agrees("[" + d + ", " + d + ", " + d + ", " + d + "]"));
-        CHECK(agrees("[0," + d + "1,-" + d + "," + d + "e0]"));
+        std::string d = std::to_string(i / 10);
+        d += '.';
+        d += std::to_string(i % 10);
+        std::string spaced = "[";
+        for (const char* after : {", ", ", ", ", ", "]"}) spaced.append(d).append(after);
+        CHECK(agrees(spaced));
+        std::string mixed = "[0,";
+        mixed.append(d).append("1,-").append(d).append(",").append(d).append("e0]");
+        CHECK(agrees(mixed));
     }
 }
 
