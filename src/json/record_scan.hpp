@@ -78,6 +78,20 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
                                           double& value);
 
 #if MNEMO_SSE2
+// The value of a plain number of more than eight bytes at p (after its
+// sign), of int_count digits and, when frac_count is not 0, a point and
+// frac_count digits, ending at stop; returns stop.
+[[gnu::noinline]] inline const unsigned char* finish_long_plain_number(
+    const unsigned char* p, const unsigned char* stop, unsigned int_count, unsigned frac_count,
+    unsigned negative, double& value) {
+    const std::uint64_t s =
+        frac_count == 0 ? digits_value(p, int_count)
+                        : (*p == '0' ? 0 : digits_value(p, int_count)) * kPow10Whole[frac_count] +
+                              digits_value(p + int_count + 1, frac_count);
+    value = plain_number_value(s, frac_count, negative != 0);
+    return stop;
+}
+
 // scan_double with 64 bytes or more of text left: one 32-byte test finds
 // the digit runs and the number's end, and the digits are read eight at a
 // time, taking the same steps whatever their lengths. Out of line (inlined
@@ -100,32 +114,28 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
     const unsigned int_count = static_cast<unsigned>(__builtin_ctz(other));
     if (int_count - 1 < 19 && (*p != '0' || int_count == 1)) {
         // "0." begins most fractions below one.
-        std::uint64_t s = 0;
-        const unsigned char* stop = q + end_at;
+        const unsigned char* const stop = q + end_at;
         unsigned frac_count = 0;
-        if (length == int_count) {
-            s = digits_value(p, int_count);
-        } else {
+        if (length != int_count) {
             // A point follows the integer digits; only digits may follow
             // it. The shifted bits keep bit 31's stop.
             frac_count = length - int_count - 1;
-            if (frac_count != 0 &&
-                static_cast<unsigned>(__builtin_ctz(other >> (int_count + 1))) == frac_count &&
-                int_count + frac_count <= 19) {
-                // A number of eight bytes at most is read in one word.
-                s = length <= 8
-                        ? digits_around_point(p, int_count, length - 1)
-                        : (*p == '0' ? 0 : digits_value(p, int_count)) * kPow10Whole[frac_count] +
-                              digits_value(p + int_count + 1, frac_count);
-            } else {
-                frac_count = 0;
-                stop = nullptr;
-            }
+            if (frac_count == 0 ||
+                static_cast<unsigned>(__builtin_ctz(other >> (int_count + 1))) != frac_count ||
+                int_count + frac_count > 19)
+                return scan_double_bytewise(q, end, value);
         }
-        if (stop && (*stop | 0x20) != 'e') {
-            value = plain_number_value(s, frac_count, negative != 0);
-            return stop;
-        }
+        if ((*stop | 0x20) == 'e') return scan_double_bytewise(q, end, value);
+        // Longer numbers are finished out of line, so that these common
+        // short ones keep fewer values in registers.
+        if (length > 8)
+            return finish_long_plain_number(p, stop, int_count, frac_count, negative, value);
+        // A number of eight bytes at most is read in one word.
+        const std::uint64_t s = frac_count == 0
+                                    ? leading_digits_value(load_little_endian(p), length)
+                                    : digits_around_point(p, int_count, length - 1);
+        value = plain_number_value(s, frac_count, negative != 0);
+        return stop;
     }
     return scan_double_bytewise(q, end, value);
 }
