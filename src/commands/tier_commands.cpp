@@ -123,10 +123,6 @@ bool decide_plain_batch(std::string_view payload, json::ByteBuffer& out) {
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // A payload that is not a plain record, read the general way, which
 // reports whatever is wrong with it.
 [[gnu::noinline]] Status run_tier_general(std::string_view payload, json::ByteBuffer& out) {

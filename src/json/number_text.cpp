@@ -250,7 +250,8 @@ alignas(16) constexpr unsigned char kBelow[32] = {
 // out as layout_digits lays it out. The digits are made in registers and
 // stored where they belong, never read back: the significand is scaled to
 // exactly 17 digits, the first digit on its own and the other sixteen in
-// one vector, whose trailing zeros are then the significand's.
+// one vector; the count of significant digits comes from the significand's
+// trailing zeros, beside the digits rather than after them.
 char* write_decimal(Decimal d, char* w) {
     constexpr std::uint64_t k8 = 100000000u;
     // The text is a long chain of dependent steps, so the steps are kept

@@ -102,7 +102,6 @@ Parity parity_of(std::uint64_t x, const Wide& w, int beta) {
 
 // floor(g x cp / 2^127), with the lowest bit set when anything was dropped.
 std::uint64_t round_to_odd(const Multiplier& g, std::uint64_t cp) {
-    using u128 = unsigned __int128;
     const std::uint64_t x1 = static_cast<std::uint64_t>((static_cast<u128>(g.low) * cp) >> 64);
     const u128 y = static_cast<u128>(g.high) * cp;
     const std::uint64_t y0 = static_cast<std::uint64_t>(y);
@@ -112,10 +111,6 @@ std::uint64_t round_to_odd(const Multiplier& g, std::uint64_t cp) {
     constexpr std::uint64_t kMask63 = (std::uint64_t{1} << 63) - 1;
     return vbp | (((z & kMask63) + kMask63) >> 63);
 }
-
-}  // namespace
-
-namespace {
 
 // The answer of one digit more than s 10^(3-k): the multiple of 10^(2-k)
 // nearest v, 10s + the hundreds of the distance from z - delta/2 (about v)
@@ -152,7 +147,7 @@ struct ScaledEnd {
 };
 
 ScaledEnd scale_upper_end(std::uint64_t c, int q) {
-    const int k = 2 - floor_log10_pow2(q);
+    const int k = 2 - log10_pow2(q);
     const Wide& w = kWideByExponent[q + 1075];
     const int beta = kBetaByExponent[q + 1075];  // 6 to 9
     const u128 upper = upper128(((c << 1) | 1) << beta, w);
