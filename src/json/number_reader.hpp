@@ -137,10 +137,12 @@ inline NumberBits number_bits(const unsigned char* p) {
 #endif
 
 // S and E of digit runs holding more than 19 digits, digit by digit: each
-// digit is added while S stays within 64 bits; the first that does not fit,
-// and every digit after it, is dropped (a dropped integer digit adds 1 to
-// E, a taken fraction digit subtracts 1). Returns whether a digit was
-// dropped.
+// digit is added while S stays within 64 bits. In each run, the first digit
+// that does not fit and every digit after it in that run are dropped: a
+// dropped integer digit adds 1 to E, and the fraction's digits are still
+// added after integer digits were dropped (each taken one subtracts 1 from
+// E). Returns whether an integer digit was dropped, which makes the number
+// a double.
 bool long_significand(const unsigned char* int_digits, std::size_t int_count,
                       const unsigned char* frac_digits, std::size_t frac_count, std::uint64_t& s,
                       std::int64_t& e);
