@@ -29,11 +29,10 @@ def read_number(text):
             s = s * 10 + int(ch)
     is_double = full or "." in mantissa or "e" in body.replace("E", "e")
     for ch in frac_part:
-        if not full and s * 10 + int(ch) > U64_MAX:
-            full = True
-        if not full:
-            s = s * 10 + int(ch)
-            e -= 1
+        if s * 10 + int(ch) > U64_MAX:
+            break
+        s = s * 10 + int(ch)
+        e -= 1
     if exponent:
         x = int(exponent)
         if abs(x) > 2**31 - 1:

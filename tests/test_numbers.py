@@ -93,6 +93,54 @@ def test_reader_follows_the_procedure(text):
         assert wording(text) == expected
 
 
+# After an integer digit is dropped, fraction digits are still added while
+# they fit: 1844674407370955161 then 6 (dropped), then a fraction digit of
+# 0 to 5 (taken) and every later one (dropped).
+BOUNDARY = "1844674407370955161"
+
+
+@pytest.mark.parametrize(
+    "text, expected",
+    [
+        (BOUNDARY + "6.0e-16", "floating point `1844.6744073709551`"),
+        (BOUNDARY + "600000000000000000000000.0", "floating point `1.844674407370955e+42`"),
+        (BOUNDARY + "6.5e-16", "floating point `1844.6744073709551`"),
+        (BOUNDARY + "6.6e-16", "floating point `1844.6744073709554`"),
+        (BOUNDARY + "9.123e-20", "floating point `0.1844674407370955`"),
+        (BOUNDARY + "7.45", "floating point `1.8446744073709552e+19`"),
+        ("-" + BOUNDARY + "8.0e-30", "floating point `-1.844674407370955e-11`"),
+    ],
+)
+@pytest.mark.parametrize("where", ["near the end", "before a long tail", "general reader"])
+def test_fraction_digits_after_a_dropped_integer_digit(text, expected, where):
+    assert model_number(text) == expected
+    if where == "near the end":
+        assert wording(text) == expected
+        return
+    head, tail = "invalid type: ", ", expected a boolean"
+    payload = {
+        "before a long tail": f"[0,0,0,0,{text}]" + " " * 80,
+        "general reader": f'{{"n\\u006fte":0,"days_since_recall":0,"retrieval_count":0,'
+        f'"importance":0,"frequency":0,"is_procedural":{text}}}',
+    }[where]
+    assert run_error("tier", payload) == head + expected + tail
+
+
+@pytest.mark.parametrize(
+    "command, payload, expected",
+    [
+        ("score", f"[0,{BOUNDARY}6.0e-16,0,0]",
+         '{"boost":831.1034833169298,"retention":10.0,"stability":7.520600022134299}'),
+        ("score", f"[0,{BOUNDARY}600000000000000000000000.0,0,0]",
+         '{"boost":8.301034833169298e+41,"retention":10.0,"stability":97.32087669469955}'),
+        ("tier-batch", f'{{"items":[[{BOUNDARY}6.0e-16,6.000164060701676e+18,0,0]]}}',
+         '{"decisions":[{"action":"long_term_semantic","retention":0.8,"tier":"warm_semantic"}]}'),
+    ],
+)
+def test_fraction_digits_after_a_dropped_integer_digit_in_results(command, payload, expected):
+    assert result_of(command, payload) == expected
+
+
 @settings(max_examples=3000, deadline=None)
 @given(st.floats(allow_nan=False, allow_infinity=False))
 def test_doubles_are_written_with_the_shortest_digits(x):

@@ -1,6 +1,7 @@
 #include "commands/run_command.hpp"
 
 #include "commands/handlers.hpp"
+#include "platform/compiler.hpp"
 
 namespace mnemo::commands {
 
@@ -31,7 +32,7 @@ constexpr std::string_view kEnvelopeOpen = "{\"ok\":true,\"result\":";
 
 // Every handler reads the whole payload before anything else, so a payload
 // that is not JSON is reported as such whatever the command.
-[[gnu::noinline]] Status unknown_command(std::string_view command, std::string_view payload) {
+MNEMO_NOINLINE Status unknown_command(std::string_view command, std::string_view payload) {
     PayloadArena storage;
     auto parsed = read_payload(payload, storage.arena);
     if (!parsed) return fail(std::move(parsed).error());

@@ -7,6 +7,7 @@
 #include "json/writer.hpp"
 #include "scoring/retention.hpp"
 #include "scoring/retention_input.hpp"
+#include "platform/compiler.hpp"
 
 namespace mnemo::commands {
 
@@ -78,7 +79,7 @@ void write_score(const scoring::RetentionInput& in, json::ByteBuffer& out) {
 
 // A payload that is not a plain record, read the general way, which
 // reports whatever is wrong with it.
-[[gnu::noinline]] Status run_score_general(std::string_view payload, json::ByteBuffer& out) {
+MNEMO_NOINLINE Status run_score_general(std::string_view payload, json::ByteBuffer& out) {
     PayloadArena storage;
     auto parsed = read_payload(payload, storage.arena);
     if (!parsed) return fail(std::move(parsed).error());

@@ -5,6 +5,7 @@
 
 #include "commands/handlers.hpp"
 #include "scoring/tier_decision.hpp"
+#include "platform/compiler.hpp"
 
 namespace mnemo::commands {
 
@@ -125,7 +126,7 @@ bool decide_plain_batch(std::string_view payload, json::ByteBuffer& out) {
 
 // A payload that is not a plain record, read the general way, which
 // reports whatever is wrong with it.
-[[gnu::noinline]] Status run_tier_general(std::string_view payload, json::ByteBuffer& out) {
+MNEMO_NOINLINE Status run_tier_general(std::string_view payload, json::ByteBuffer& out) {
     PayloadArena storage;
     auto parsed = read_payload(payload, storage.arena);
     if (!parsed) return fail(std::move(parsed).error());

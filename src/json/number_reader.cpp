@@ -18,14 +18,14 @@ bool long_significand(const unsigned char* int_digits, std::size_t int_count,
             s = s * 10 + d;
         }
     }
-    for (std::size_t i = 0; i < frac_count && !full; ++i) {
+    // The fraction's digits are added on the same terms, whether or not an
+    // integer digit was dropped; from the first that does not fit, all are
+    // dropped.
+    for (std::size_t i = 0; i < frac_count; ++i) {
         const unsigned d = frac_digits[i] - '0';
-        if (s > kLimit || (s == kLimit && d > 5)) {
-            full = true;
-        } else {
-            s = s * 10 + d;
-            --e;
-        }
+        if (s > kLimit || (s == kLimit && d > 5)) break;
+        s = s * 10 + d;
+        --e;
     }
     return full;
 }

@@ -14,8 +14,9 @@
 
 #include "json/error.hpp"
 #include "json/pow10.hpp"
-#include "json/simd.hpp"
+#include "platform/simd.hpp"
 #include "json/value.hpp"
+#include "platform/bits.hpp"
 
 namespace mnemo::json {
 
@@ -34,19 +35,12 @@ inline const unsigned char* skip_digits(const unsigned char* q, const unsigned c
         const __m128i x = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)), zero);
         const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(x, nine), x);
         const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(digit)) & 0xFFFF;
-        if (other != 0) return q + __builtin_ctz(other);
+        if (other != 0) return q + platform::count_trailing_zeros(other);
         q += 16;
     }
 #endif
     while (q != end && is_digit(*q)) ++q;
     return q;
-}
-
-inline std::uint64_t load_little_endian(const unsigned char* q) {
-    std::uint64_t x;
-    std::memcpy(&x, q, 8);
-    if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
-    return x;
 }
 
 // The value of eight digits, one in each byte as a number 0..9, loaded
@@ -72,11 +66,11 @@ inline std::uint64_t eight_digits_value(std::uint64_t x) {
 inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std::size_t n,
                                    const unsigned char* end) {
     static constexpr std::uint64_t kScale[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
-    for (; n >= 8; q += 8, n -= 8) s = s * 100000000 + eight_digits_value(load_little_endian(q));
+    for (; n >= 8; q += 8, n -= 8) s = s * 100000000 + eight_digits_value(platform::load_little_endian(q));
     if (n >= 4 && end - q >= 8) {
         const unsigned shift = 8 * static_cast<unsigned>(n);
         const std::uint64_t x =
-            (load_little_endian(q) << (64 - shift)) | (std::uint64_t{0x3030303030303030} >> shift);
+            (platform::load_little_endian(q) << (64 - shift)) | (std::uint64_t{0x3030303030303030} >> shift);
         return s * kScale[n] + eight_digits_value(x);
     }
     for (; n > 0; ++q, --n) s = s * 10 + (*q - '0');
@@ -98,9 +92,9 @@ inline std::uint64_t leading_digits_value(std::uint64_t bytes, unsigned n) {
 // the first ones zero, so that one to eight digits take the same steps.
 inline std::uint64_t digits_value(const unsigned char* p, std::size_t n) {
     const unsigned lead = static_cast<unsigned>((n - 1) & 7) + 1;
-    std::uint64_t s = leading_digits_value(load_little_endian(p), lead);
+    std::uint64_t s = leading_digits_value(platform::load_little_endian(p), lead);
     for (p += lead, n -= lead; n != 0; p += 8, n -= 8)
-        s = s * 100000000 + eight_digits_value(load_little_endian(p));
+        s = s * 100000000 + eight_digits_value(platform::load_little_endian(p));
     return s;
 }
 
@@ -111,7 +105,7 @@ inline std::uint64_t digits_value(const unsigned char* p, std::size_t n) {
 // the point's byte would borrow from the digit after it).
 inline std::uint64_t digits_around_point(const unsigned char* p, unsigned int_count,
                                          unsigned count) {
-    const std::uint64_t x = load_little_endian(p);
+    const std::uint64_t x = platform::load_little_endian(p);
     const std::uint64_t before = (std::uint64_t{1} << (8 * int_count)) - 1;
     return leading_digits_value((x & before) | ((x >> 8) & ~before), count);
 }
@@ -143,10 +137,12 @@ inline NumberBits number_bits(const unsigned char* p) {
 #endif
 
 // S and E of digit runs holding more than 19 digits, digit by digit: each
-// digit is added while S stays within 64 bits; the first that does not fit,
-// and every digit after it, is dropped (a dropped integer digit adds 1 to
-// E, a taken fraction digit subtracts 1). Returns whether a digit was
-// dropped.
+// digit is added while S stays within 64 bits. In each run, the first digit
+// that does not fit and every digit after it in that run are dropped: a
+// dropped integer digit adds 1 to E, and the fraction's digits are still
+// added after integer digits were dropped (each taken one subtracts 1 from
+// E). Returns whether an integer digit was dropped, which makes the number
+// a double.
 bool long_significand(const unsigned char* int_digits, std::size_t int_count,
                       const unsigned char* frac_digits, std::size_t frac_count, std::uint64_t& s,
                       std::int64_t& e);

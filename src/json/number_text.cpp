@@ -9,7 +9,9 @@
 
 #include "json/pow10.hpp"
 #include "json/shortest_decimal.hpp"
-#include "json/simd.hpp"
+#include "platform/simd.hpp"
+#include "platform/bits.hpp"
+#include "platform/compiler.hpp"
 
 namespace mnemo::json {
 
@@ -56,7 +58,7 @@ constexpr std::array<std::uint32_t, kExponentTexts> kExponentText = [] {
 char* write_exponent(int k, char* w) {
     const std::uint32_t entry = kExponentText[static_cast<std::uint32_t>(k < 0 ? -k : k)];
     std::uint32_t text = entry & 0xFFFFFFu;
-    if constexpr (std::endian::native == std::endian::big) text = __builtin_bswap32(text);
+    text = platform::to_little_endian(text);
     std::memcpy(w, &text, 4);  // within the room; only the count's bytes count
     return w + (entry >> 24);
 }
@@ -128,7 +130,7 @@ std::uint64_t eight_digit_text(std::uint32_t v) {
     const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Fu;
     x = tens | ((x - tens * 10) << 8);
     x += kZeroDigits;
-    if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+    x = platform::to_little_endian(x);
     return x;
 }
 
@@ -319,7 +321,7 @@ char* write_decimal(Decimal d, char* w) {
 
 // Subnormals are rare enough to take the library's search, out of the way
 // of the common path.
-[[gnu::noinline, gnu::cold]] std::size_t format_subnormal(bool negative, double magnitude,
+MNEMO_COLD std::size_t format_subnormal(bool negative, double magnitude,
                                                           char* out) {
     ShortestDigits d = shortest_digits(magnitude);
     return layout_digits(negative, {d.digits, static_cast<std::size_t>(d.count)}, d.exponent, out);

@@ -1,4 +1,5 @@
 #include "json/record_scan.hpp"
+#include "platform/compiler.hpp"
 
 namespace mnemo::json {
 
@@ -10,7 +11,7 @@ bool starts_with(const unsigned char* q, const unsigned char* end, std::string_v
 }
 
 // Any number the shortcuts leave, read by the reader's own procedure.
-[[gnu::noinline]] const unsigned char* scan_double_by_reader(const unsigned char* q,
+MNEMO_NOINLINE const unsigned char* scan_double_by_reader(const unsigned char* q,
                                                              const unsigned char* end,
                                                              bool negative, double& value) {
     if (!negative && !is_digit(*q)) return nullptr;

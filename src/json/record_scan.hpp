@@ -19,8 +19,10 @@
 
 #include "json/number_reader.hpp"
 #include "json/record.hpp"
-#include "json/simd.hpp"
+#include "platform/simd.hpp"
 #include "json/string_scan.hpp"
+#include "platform/bits.hpp"
+#include "platform/compiler.hpp"
 
 namespace mnemo::json {
 
@@ -31,7 +33,7 @@ inline const unsigned char* skip_whitespace(const unsigned char* q, const unsign
 
 // Past the whitespace after a comma or colon: mostly none, or the one
 // space a serializer puts there. Every whitespace byte is at most a space.
-[[gnu::always_inline]] inline const unsigned char* skip_separator_space(const unsigned char* q,
+MNEMO_ALWAYS_INLINE const unsigned char* skip_separator_space(const unsigned char* q,
                                                                         const unsigned char* end) {
     if (q != end && *q == ' ') ++q;
     if (q != end && *q <= ' ') q = skip_whitespace(q, end);
@@ -81,7 +83,7 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
 // The value of a plain number of more than eight bytes at p (after its
 // sign), of int_count digits and, when frac_count is not 0, a point and
 // frac_count digits, ending at stop; returns stop.
-[[gnu::noinline]] inline const unsigned char* finish_long_plain_number(
+MNEMO_NOINLINE inline const unsigned char* finish_long_plain_number(
     const unsigned char* p, const unsigned char* stop, unsigned int_count, unsigned frac_count,
     unsigned negative, double& value) {
     const std::uint64_t s =
@@ -97,7 +99,7 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
 // time, taking the same steps whatever their lengths. Out of line (inlined
 // into the record scanner, it made the scanner slower), with the numbers of
 // other forms handed to the byte-by-byte reader.
-[[gnu::noinline]] inline const unsigned char* scan_double_block(const unsigned char* q,
+MNEMO_NOINLINE inline const unsigned char* scan_double_block(const unsigned char* q,
                                                                 const unsigned char* end,
                                                                 double& value) {
     const unsigned negative = *q == '-';
@@ -108,10 +110,10 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
     // checked beside that. Bit 31 stands for a stop: a number of 31
     // bytes is too long anyway.
     const auto end_at =
-        static_cast<unsigned>(__builtin_ctz(~(bits.digits | bits.points | negative) | 0x80000000u));
+        platform::count_trailing_zeros(~(bits.digits | bits.points | negative) | 0x80000000u);
     const unsigned length = end_at - negative;  // without the sign
     const std::uint32_t other = ~(bits.digits >> negative) | 0x80000000u;
-    const unsigned int_count = static_cast<unsigned>(__builtin_ctz(other));
+    const unsigned int_count = platform::count_trailing_zeros(other);
     if (int_count - 1 < 19 && (*p != '0' || int_count == 1)) {
         // "0." begins most fractions below one.
         const unsigned char* const stop = q + end_at;
@@ -121,7 +123,7 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
             // it. The shifted bits keep bit 31's stop.
             frac_count = length - int_count - 1;
             if (frac_count == 0 ||
-                static_cast<unsigned>(__builtin_ctz(other >> (int_count + 1))) != frac_count ||
+                platform::count_trailing_zeros(other >> (int_count + 1)) != frac_count ||
                 int_count + frac_count > 19)
                 return scan_double_bytewise(q, end, value);
         }
@@ -132,7 +134,7 @@ const unsigned char* scan_double_bytewise(const unsigned char* q, const unsigned
             return finish_long_plain_number(p, stop, int_count, frac_count, negative, value);
         // A number of eight bytes at most is read in one word.
         const std::uint64_t s = frac_count == 0
-                                    ? leading_digits_value(load_little_endian(p), length)
+                                    ? leading_digits_value(platform::load_little_endian(p), length)
                                     : digits_around_point(p, int_count, length - 1);
         value = plain_number_value(s, frac_count, negative != 0);
         return stop;

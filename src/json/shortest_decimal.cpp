@@ -27,6 +27,9 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/compiler.hpp"
+#include "platform/wide_multiply.hpp"
+
 namespace mnemo::json {
 
 namespace {
@@ -51,8 +54,6 @@ constexpr int kWideMinK = -290;
 constexpr Wide kPow10Wide[] = {
 #include "json/pow10_wide.inc"
 };
-
-using u128 = unsigned __int128;
 
 // floor(q log10 2) and floor(e log2 10) over the doubles' exponents, usable
 // in constant expressions.
@@ -81,9 +82,8 @@ constexpr auto kBetaByExponent = [] {
 }();
 
 // The upper 128 bits of the 192-bit product x * w.
-u128 upper128(std::uint64_t x, const Wide& w) {
-    return static_cast<u128>(x) * w.high +
-           static_cast<std::uint64_t>((static_cast<u128>(x) * w.low) >> 64);
+platform::U128 upper128(std::uint64_t x, const Wide& w) {
+    return platform::add(platform::multiply_wide(x, w.high), platform::multiply_high(x, w.low));
 }
 
 // Of x * w / 2^(128 - beta): the lowest bit of the whole part, and whether
@@ -94,18 +94,18 @@ struct Parity {
 };
 
 Parity parity_of(std::uint64_t x, const Wide& w, int beta) {
-    const u128 low_product = static_cast<u128>(x) * w.low;
-    const std::uint64_t high = x * w.high + static_cast<std::uint64_t>(low_product >> 64);
-    const auto low = static_cast<std::uint64_t>(low_product);
+    const platform::U128 low_product = platform::multiply_wide(x, w.low);
+    const std::uint64_t high = x * w.high + low_product.high;
+    const std::uint64_t low = low_product.low;
     return {((high >> (64 - beta)) & 1) != 0, ((high << beta) | (low >> (64 - beta))) == 0};
 }
 
 // floor(g x cp / 2^127), with the lowest bit set when anything was dropped.
 std::uint64_t round_to_odd(const Multiplier& g, std::uint64_t cp) {
-    const std::uint64_t x1 = static_cast<std::uint64_t>((static_cast<u128>(g.low) * cp) >> 64);
-    const u128 y = static_cast<u128>(g.high) * cp;
-    const std::uint64_t y0 = static_cast<std::uint64_t>(y);
-    const std::uint64_t y1 = static_cast<std::uint64_t>(y >> 64);
+    const std::uint64_t x1 = platform::multiply_high(g.low, cp);
+    const platform::U128 y = platform::multiply_wide(g.high, cp);
+    const std::uint64_t y0 = y.low;
+    const std::uint64_t y1 = y.high;
     const std::uint64_t z = (y0 >> 1) + x1;
     const std::uint64_t vbp = y1 + (z >> 63);
     constexpr std::uint64_t kMask63 = (std::uint64_t{1} << 63) - 1;
@@ -150,12 +150,12 @@ ScaledEnd scale_upper_end(std::uint64_t c, int q) {
     const int k = 2 - log10_pow2(q);
     const Wide& w = kWideByExponent[q + 1075];
     const int beta = kBetaByExponent[q + 1075];  // 6 to 9
-    const u128 upper = upper128(((c << 1) | 1) << beta, w);
+    const platform::U128 upper = upper128(((c << 1) | 1) << beta, w);
     return {k,
             beta,
             &w,
-            static_cast<std::uint64_t>(upper >> 64),
-            static_cast<std::uint64_t>(upper) == 0,
+            upper.high,
+            upper.low == 0,
             static_cast<std::uint32_t>(w.high >> (63 - beta))};
 }
 
@@ -163,7 +163,7 @@ ScaledEnd scale_upper_end(std::uint64_t c, int q) {
 // interval: z itself (r = 0, z whole), which belongs to the interval only
 // when c is even, or the lower end or just above it (r = delta), told by
 // the fraction of the lower end.
-[[gnu::noinline, gnu::cold]] Decimal at_interval_end(std::uint64_t c, int q) {
+MNEMO_COLD Decimal at_interval_end(std::uint64_t c, int q) {
     const bool even = (c & 1) == 0;
     const ScaledEnd e = scale_upper_end(c, q);
     const std::uint64_t s = e.z / 1000;
@@ -195,7 +195,7 @@ Decimal nearest_in_interval(std::uint64_t c, int q) {
 
 // The search for v = c 2^q, the first significand of a binade, whose
 // lower neighbour is closer: rare, and kept out of the common way.
-[[gnu::noinline, gnu::cold]] Decimal first_of_binade(std::uint64_t c, int q) {
+MNEMO_COLD Decimal first_of_binade(std::uint64_t c, int q) {
     // c is even, so the interval's ends belong to it.
     const std::uint64_t cb = c << 2;
     const std::uint64_t cbr = cb + 2;

@@ -8,7 +8,8 @@
 #include <array>
 #include <cstddef>
 
-#include "json/simd.hpp"
+#include "platform/simd.hpp"
+#include "platform/bits.hpp"
 
 namespace mnemo::json {
 
@@ -34,7 +35,7 @@ inline std::size_t find_string_stop(const unsigned char* p, std::size_t from, st
             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, backslash)),
                          _mm_cmpeq_epi8(_mm_min_epu8(x, control_max), x));
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
-        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        if (mask != 0) return i + platform::count_trailing_zeros(mask);
         i += 16;
     }
 #endif

@@ -20,6 +20,7 @@
 #include <span>
 #include <string_view>
 #include <vector>
+#include "platform/bits.hpp"
 
 namespace mnemo::json {
 
@@ -143,11 +144,7 @@ inline bool key_less(std::string_view a, std::string_view b) {
         std::memcpy(&x, a.data() + i, 8);
         std::memcpy(&y, b.data() + i, 8);
         if (x != y) {
-            if constexpr (std::endian::native == std::endian::little) {
-                x = __builtin_bswap64(x);
-                y = __builtin_bswap64(y);
-            }
-            return x < y;
+            return platform::to_big_endian(x) < platform::to_big_endian(y);
         }
     }
     for (; i < common; ++i) {

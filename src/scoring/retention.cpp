@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include <array>
+#include "platform/compiler.hpp"
 
 namespace mnemo::scoring {
 
@@ -25,7 +26,7 @@ constexpr int kCachedCounts = 1024;
 
 // Kept out of line: inlined, its loop would make every call of
 // compute_retention save registers it never needs.
-[[gnu::noinline, gnu::cold]] std::array<double, kCachedCounts> fill_log_table() {
+MNEMO_COLD std::array<double, kCachedCounts> fill_log_table() {
     std::array<double, kCachedCounts> t{};
     for (int i = 0; i < kCachedCounts; ++i) {
         volatile double sum = i + 1.0;
@@ -49,7 +50,7 @@ double log_of_count_plus_one(double count) {
 }
 
 // The score, one definition for compute_retention and retention_of.
-[[gnu::always_inline]] inline RetentionScore score_of(double days_since_recall,
+MNEMO_ALWAYS_INLINE RetentionScore score_of(double days_since_recall,
                                                       double retrieval_count, double importance,
                                                       double frequency) {
     const double count = retrieval_count > 0.0 ? retrieval_count : 0.0;
