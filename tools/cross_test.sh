@@ -24,7 +24,8 @@
 # Everything the step needs (Debian's cross compilers, qemu-user, the arm64
 # CPython libraries, wine, pytest and hypothesis for the emulated
 # interpreter) is installed on first use; the builds and the interpreter are
-# kept under build/cross/, so later runs are quick.
+# kept under build/cross/ (wine's prefix under ~/.cache), so later runs are
+# quick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -147,7 +148,10 @@ if [ "$TARGET" = windows ]; then
     mkdir -p "$WINDOWS"
     echo "== windows: MinGW-w64 g++ and wine"
     apt_install g++-mingw-w64-x86-64-posix wine64
-    export WINEPREFIX=$WINDOWS/wineprefix WINEDEBUG=-all
+    # wine's prefix links its drive z: to / : it lives outside the source
+    # tree, which the sdist's file walk would otherwise follow.
+    export WINEPREFIX=${MNEMO_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/mnemoweaver-wine}
+    export WINEDEBUG=-all
     for form in default portable; do
         start=$SECONDS
         echo "== windows ($form): cross build of the core and its native unit tests, run under wine"
