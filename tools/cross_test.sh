@@ -27,6 +27,7 @@
 # kept under build/cross/ (wine's prefix under ~/.cache), so later runs are
 # quick.
 set -euo pipefail
+CALLER=$PWD
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 CROSS=$ROOT/build/cross
@@ -124,6 +125,7 @@ if [ "$TARGET" = aarch64 ]; then
     if [ "${1:-}" = -- ]; then
         shift
         [ "${1:-}" = python3 ] && { shift; set -- "$PY_AARCH64" "$@"; }
+        cd "$CALLER"
         exec "$@"
     fi
     "$PY_AARCH64" -c 'import platform, mnemoweaver_engine_native as m
