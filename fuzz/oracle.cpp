@@ -13,8 +13,10 @@
 #include "json/buffer.hpp"
 #include "json/error.hpp"
 #include "json/number_text.hpp"
-#include "json/reader.hpp"
+#include "commands.hpp"
+#include "document_reader.hpp"
 #include "json/writer.hpp"
+#include "writer.hpp"
 
 namespace mnemo::oracle {
 
@@ -376,22 +378,6 @@ void check_agreement(const Subject& subject, std::string_view tier_answer) {
         violated(subject, "score and tier disagree on the retention", score);
 }
 
-// A tier-batch payload of the usual shape is decided straight from its
-// text; with one more member in front it is read the general way. Both
-// must answer alike (the payload parses, so neither answer has a position).
-void check_batch_paths(const Subject& subject, std::string_view answer) {
-    const std::string_view payload = subject.payload;
-    const std::size_t open = payload.find_first_not_of(" \t\r\n");
-    if (open == std::string_view::npos || payload[open] != '{') return;
-    const std::size_t first = payload.find_first_not_of(" \t\r\n", open + 1);
-    if (first == std::string_view::npos || payload[first] == '}') return;
-    const std::string general = std::string(payload.substr(0, open + 1)) + "\"\\u0078\":0," +
-                                std::string(payload.substr(open + 1));
-    const std::string other = answer_text("tier-batch", general);
-    if (other != answer)
-        violated(subject, "tier-batch answers otherwise when read the general way", other);
-}
-
 }  // namespace
 
 bool is_valid_utf8(std::string_view bytes) {
@@ -433,6 +419,13 @@ bool is_valid_utf8(std::string_view bytes) {
 void check_json_round_trip(std::string_view text) {
     bool moved = false;
     round_trip(Subject{"(reader and writer)", text}, text, moved);
+    // The module checks the syntax of a payload for an unknown command
+    // without building a document: the same verdict, the same position.
+    const std::string answer = answer_text("?", text);
+    const std::string expected = reference::answer("?", text);
+    if (answer != expected)
+        violated(Subject{"?", text}, "the syntax check differs from the reference reader's",
+                 "got " + answer + ", expected " + expected);
 }
 
 // The command layer's answer, whether run_command returns the response
@@ -470,6 +463,12 @@ void check_command(std::string_view command_text, std::string_view payload) {
         violated(subject, "the command layer threw something that is not an exception");
     }
     if (!is_valid_utf8(answer)) violated(subject, "an answer that is not UTF-8", answer);
+    // The independent reading: the whole payload as a document, then each
+    // record decoded from it.
+    const std::string expected_answer = reference::answer(command_text, payload);
+    if (answer != expected_answer)
+        violated(subject, "the answer differs from the reference reading's",
+                 "got " + answer + ", expected " + expected_answer);
 
     auto parsed = json::parse_json(payload);
     if (!parsed) {
@@ -485,7 +484,6 @@ void check_command(std::string_view command_text, std::string_view payload) {
             violated(subject, "an unknown command answered otherwise", answer);
         return;
     }
-    if (command == Command::tier_batch) check_batch_paths(subject, answer);
     if (answer.starts_with(kErrorHead)) {
         check_handler_message(subject, command, std::string_view(answer).substr(kErrorHead.size()));
         return;

@@ -77,25 +77,14 @@ void write_score(const scoring::RetentionInput& in, json::ByteBuffer& out) {
     out.commit(static_cast<std::size_t>(w - start));
 }
 
-// A payload that is not a plain record, read the general way, which
-// reports whatever is wrong with it.
-MNEMO_NOINLINE Status run_score_general(std::string_view payload, json::ByteBuffer& out) {
-    PayloadArena storage;
-    auto parsed = read_payload(payload, storage.arena);
-    if (!parsed) return fail(std::move(parsed).error());
-    auto input = scoring::decode_retention_input(parsed.value());
-    if (!input) return fail(RunError{json::json_error_text(input.error())});
-    write_score(input.value(), out);
-    return std::monostate{};
-}
-
 }  // namespace
 
 Status run_score(std::string_view payload, json::ByteBuffer& out) {
-    scoring::RetentionInput plain;
-    if (!scoring::scan_retention_input_document(payload, plain))
-        return run_score_general(payload, out);
-    write_score(plain, out);
+    scoring::RetentionInput input;
+    Status status = read_payload_record(payload, input, scoring::read_retention_input,
+                                        scoring::retention_input_fault_text);
+    if (!status) return status;
+    write_score(input, out);
     return std::monostate{};
 }
 

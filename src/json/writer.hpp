@@ -5,16 +5,8 @@
 #include <string_view>
 
 #include "json/buffer.hpp"
-#include "json/value.hpp"
 
 namespace mnemo::json {
-
-// Appends the compact text of `value`.
-void write_json(const JsonValue& value, ByteBuffer& out);
-
-// Appends a string literal: the quote, the bytes with `"`, `\` and the
-// control bytes escaped, the quote. Other bytes are copied as they are.
-void write_string(std::string_view s, ByteBuffer& out);
 
 // Appends a number in the double representation; a non-finite double,
 // which a document never holds, is written as null.

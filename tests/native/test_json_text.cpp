@@ -7,8 +7,9 @@
 
 #include "check.hpp"
 #include "json/number_text.hpp"
-#include "json/reader.hpp"
+#include "document_reader.hpp"
 #include "json/writer.hpp"
+#include "writer.hpp"
 
 using namespace mnemo::json;
 
