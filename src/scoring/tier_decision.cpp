@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <string_view>
 
 #include "json/number_text.hpp"
 #include "scoring/retention.hpp"
@@ -54,10 +55,6 @@ constexpr std::array<DecisionText, std::size(kActions)> kDecisionTexts = [] {
 }();
 
 }  // namespace
-
-std::string_view tier_name(Tier tier) { return kTierNames[static_cast<int>(tier)]; }
-std::string_view action_label(Action action) { return kActions[static_cast<int>(action)].label; }
-Tier tier_of(Action action) { return kActions[static_cast<int>(action)].tier; }
 
 TierDecision decide_tier(const TierInput& in) {
     if (in.keep_forever) return {Action::keep_forever_tag, 1.0};
