@@ -151,12 +151,8 @@ ScaledEnd scale_upper_end(std::uint64_t c, int q) {
     const Wide& w = kWideByExponent[q + 1075];
     const int beta = kBetaByExponent[q + 1075];  // 6 to 9
     const platform::U128 upper = upper128(((c << 1) | 1) << beta, w);
-    return {k,
-            beta,
-            &w,
-            upper.high,
-            upper.low == 0,
-            static_cast<std::uint32_t>(w.high >> (63 - beta))};
+    const auto delta = static_cast<std::uint32_t>(w.high >> (63 - beta));
+    return {k, beta, &w, upper.high, upper.low == 0, delta};
 }
 
 // The rare cases where the multiple of 1000 below z is an end of the
@@ -249,6 +245,13 @@ Decimal shortest_decimal(double positive_normal) {
     // whole numbers come out of the search above as they are).
     if (q < 0 && q > -kSignificandBits - 1) return {c >> -q, 0};
     return first_of_binade(c, q);
+}
+
+Decimal shortest_subnormal_decimal(double positive_subnormal) {
+    // v = c 2^-1074 with c < 2^52, the exponent of the least normal binade:
+    // its neighbours are equally far, as for every significand of that
+    // binade, and the same search holds.
+    return nearest_in_interval(std::bit_cast<std::uint64_t>(positive_subnormal), -1074);
 }
 
 }  // namespace mnemo::json

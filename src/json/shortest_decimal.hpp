@@ -16,6 +16,8 @@ struct Decimal {
 
 // For a positive normal double (not zero, not subnormal, finite).
 Decimal shortest_decimal(double positive_normal);
+// For a positive subnormal double.
+Decimal shortest_subnormal_decimal(double positive_subnormal);
 
 // The three exponent estimates the search relies on, for the range of
 // binary exponents of doubles; exposed for their tests.

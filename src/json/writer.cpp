@@ -49,13 +49,6 @@ void write_string(std::string_view s, ByteBuffer& out) {
     out.push_back('"');
 }
 
-void write_double(double d, ByteBuffer& out) {
-    out.reserve_more(kDoubleTextRoom);
-    out.commit(static_cast<std::size_t>(write_double(d, out.tail()) - out.tail()));
-}
-
-char* write_double(double d, char* w) { return w + write_double_digits(double_digits(d), d, w); }
-
 void write_json(const JsonValue& value, ByteBuffer& out) {
     switch (value.kind()) {
         case JsonKind::null: out.append("null"); return;
@@ -64,7 +57,14 @@ void write_json(const JsonValue& value, ByteBuffer& out) {
             switch (value.number_repr()) {
                 case NumberRepr::unsigned_int: format_unsigned(value.as_unsigned(), out); return;
                 case NumberRepr::signed_int: format_signed(value.as_signed(), out); return;
-                case NumberRepr::floating: write_double(value.as_double(), out); return;
+                case NumberRepr::floating: {
+                    const double d = value.as_double();
+                    out.reserve_more(kDoubleTextRoom);
+                    char* const start = out.tail();
+                    out.commit(
+                        static_cast<std::size_t>(write_double(double_digits(d), d, start) - start));
+                    return;
+                }
             }
             return;
         case JsonKind::string: write_string(value.as_string(), out); return;

@@ -16,12 +16,4 @@ void write_json(const JsonValue& value, ByteBuffer& out);
 // control bytes escaped, the quote. Other bytes are copied as they are.
 void write_string(std::string_view s, ByteBuffer& out);
 
-// Appends a number in the double representation; a non-finite double,
-// which a document never holds, is written as null.
-void write_double(double d, ByteBuffer& out);
-
-// The same text at `w`, which must have kDoubleTextRoom bytes of room;
-// returns the text's end.
-char* write_double(double d, char* w);
-
 }  // namespace mnemo::json

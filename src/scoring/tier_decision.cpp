@@ -90,7 +90,7 @@ void decision_to_json(TierDecision decision, json::Decimal retention_digits,
     std::memcpy(w, text.head, sizeof text.head);
     w += text.head_size;
     // A retention lies in 0.0..10.0; a non-finite one would be null.
-    w += json::write_double_digits(retention_digits, decision.retention, w);
+    w = json::write_double(retention_digits, decision.retention, w);
     std::memcpy(w, text.tail, sizeof text.tail);
     w += text.tail_size;
     out.commit(static_cast<std::size_t>(w - start));
