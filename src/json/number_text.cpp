@@ -331,6 +331,11 @@ void format_double(double value, std::string& out) {
     out.append(text, write_double(double_digits(value), value, text));
 }
 
+void format_unsigned(std::uint64_t value, std::string& out) {
+    char text[20];
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 void format_unsigned(std::uint64_t value, ByteBuffer& out) {
     out.reserve_more(20);
     out.commit(static_cast<std::size_t>(std::to_chars(out.tail(), out.tail() + 20, value).ptr -

@@ -40,8 +40,9 @@ Decimal double_digits(double value);
 // end of the text, at most kMaxDoubleText bytes on.
 char* write_double(Decimal digits, double value, char* out);
 
-// Appends the text of a double to a message.
+// Append the text of a double, or of an unsigned integer, to a message.
 void format_double(double value, std::string& out);
+void format_unsigned(std::uint64_t value, std::string& out);
 
 // Plain decimal text of integers.
 void format_unsigned(std::uint64_t value, ByteBuffer& out);
