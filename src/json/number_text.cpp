@@ -48,35 +48,9 @@ int decimal_length(std::uint64_t n) {
     return estimate + (n >= kPow10Whole[estimate]);
 }
 
-#if !MNEMO_SSE2
-// Eight '0' digits as one word.
-constexpr std::uint64_t kZeroDigits = 0x3030303030303030u;
-
-// The eight decimal digits of v < 10^8, zero-padded, as ASCII bytes in
-// text order. Two halves of four digits, then four pairs, then eight single
-// digits are split in parallel lanes of one 64-bit word, a division by 100
-// or 10 being a multiplication and a shift exact for the lanes' ranges.
-std::uint64_t eight_digit_text(std::uint32_t v) {
-    std::uint64_t x = (v / 10000) | (static_cast<std::uint64_t>(v % 10000) << 32);
-    const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Fu;
-    x = hundreds | ((x - hundreds * 100) << 16);
-    const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Fu;
-    x = tens | ((x - tens * 10) << 8);
-    x += kZeroDigits;
-    x = platform::to_little_endian(x);
-    return x;
-}
-
-// How many '0' digits end an eight-digit block of text (8 when all are).
-int trailing_zero_digits(std::uint64_t block) {
-    const std::uint64_t x = block ^ kZeroDigits;
-    if (x == 0) return 8;
-    // The last digit in text order is the block's highest byte in memory.
-    if constexpr (std::endian::native == std::endian::little) return std::countl_zero(x) / 8;
-    return std::countr_zero(x) / 8;
-}
-#endif
-
+// write_decimal, the text of a positive decimal, has two forms: with SSE2
+// the digits are made in registers and stored in place; the portable form
+// writes them as blocks of text and then lays them out.
 #if MNEMO_SSE2
 // 10^j divides n exactly when n times the inverse of 5^j modulo 2^64,
 // rotated right by j, is at most (2^64 - 1) / 10^j; that rotated product is
@@ -139,82 +113,7 @@ __m128i eight_digit_lanes(std::uint32_t v) {
     const __m128i tens = _mm_slli_epi64(_mm_mullo_epi16(prefixes, _mm_set1_epi16(10)), 16);
     return _mm_sub_epi16(prefixes, tens);
 }
-#endif
 
-#if !MNEMO_SSE2
-// The decimal digits of 0 < n < 10^17 without their trailing zeros,
-// written at the end of 24 bytes of zero-padded text at `text`; returns
-// where the digits start, sets their count and that of the zeros dropped
-// (the digits' exponent is unchanged by dropping them).
-const char* write_digits(std::uint64_t n, char* text, int& count, int& zeros) {
-    constexpr std::uint64_t k8 = 100000000u;
-    const std::uint64_t low16 = n % (k8 * k8);
-    // The first block holds one digit at most, in its last byte.
-    const std::uint64_t top = n / (k8 * k8);
-    const std::uint64_t blocks[3] = {
-        kZeroDigits + (std::endian::native == std::endian::little ? top << 56 : top),
-        eight_digit_text(static_cast<std::uint32_t>(low16 / k8)),
-        eight_digit_text(static_cast<std::uint32_t>(low16 % k8))};
-    std::memcpy(text, blocks, sizeof blocks);
-    const int total = decimal_length(n);
-    const int z2 = trailing_zero_digits(blocks[2]);
-    const int z1 = trailing_zero_digits(blocks[1]);
-    const int z0 = trailing_zero_digits(blocks[0]);
-    zeros = z2 < 8 ? z2 : z1 < 8 ? 8 + z1 : 16 + z0;
-    count = total - zeros;
-    return text + 24 - total;
-}
-
-// The text of `count` digits at d with exponent k at `w`. Blocks of 16 or
-// 24 bytes, more than any run of digits or zeros here, are copied whole
-// (read past the digits, written past the text) and the cursor advances by
-// the part that counts.
-char* layout_digits(const char* d, int count, int k, char* w) {
-    const int n = count;
-    if (k < -5 || k > 15) {  // d[.ddd]e(+|-)|k|
-        *w++ = d[0];
-        if (n > 1) {
-            *w++ = '.';
-            std::memcpy(w, d + 1, 16);
-            w += n - 1;
-        }
-        *w++ = 'e';
-        *w++ = k < 0 ? '-' : '+';
-        return write_exponent(k, w);
-    }
-    if (k < 0) {  // "0.", -k - 1 zeros, the digits
-        std::memcpy(w, "0.00000", 8);
-        w += 1 - k;
-        std::memcpy(w, d, 24);
-        return w + n;
-    }
-    if (k >= n - 1) {  // integral: the digits, k - n + 1 zeros, ".0"
-        std::memcpy(w, d, 24);
-        w += n;
-        std::memset(w, '0', 16);
-        w += k - n + 1;
-        std::memcpy(w, ".0", 2);
-        return w + 2;
-    }
-    // The point after digit k + 1.
-    std::memcpy(w, d, 16);
-    w += k + 1;
-    *w++ = '.';
-    std::memcpy(w, d + k + 1, 16);
-    return w + n - k - 1;
-}
-
-// The text of d, a positive decimal of at most 17 digits, at `w`.
-char* write_decimal(Decimal d, char* w) {
-    // The digits end 24 bytes in, and layout_digits's blocks end less than
-    // 24 bytes after them.
-    char text[48] = {};
-    int count;
-    int zeros;
-    const char* digits = write_digits(d.significand, text, count, zeros);
-    return layout_digits(digits, count, d.exponent + zeros + count - 1, w);
-}
-#else
 // Bytes i < k of the 16 loaded from kBelow + 16 - k are 0xFF, the others 0.
 alignas(16) constexpr unsigned char kBelow[32] = {
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
@@ -288,6 +187,106 @@ char* write_decimal(Decimal d, char* w) {
                                            _mm_and_si128(at, _mm_set1_epi8('.'))),
                               _mm_andnot_si128(_mm_or_si128(below, at), shifted)));
     return w + count + 1;
+}
+#else
+// Eight '0' digits as one word.
+constexpr std::uint64_t kZeroDigits = 0x3030303030303030u;
+
+// The eight decimal digits of v < 10^8, zero-padded, as ASCII bytes in
+// text order. Two halves of four digits, then four pairs, then eight single
+// digits are split in parallel lanes of one 64-bit word, a division by 100
+// or 10 being a multiplication and a shift exact for the lanes' ranges.
+std::uint64_t eight_digit_text(std::uint32_t v) {
+    std::uint64_t x = (v / 10000) | (static_cast<std::uint64_t>(v % 10000) << 32);
+    const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Fu;
+    x = hundreds | ((x - hundreds * 100) << 16);
+    const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Fu;
+    x = tens | ((x - tens * 10) << 8);
+    x += kZeroDigits;
+    x = platform::to_little_endian(x);
+    return x;
+}
+
+// How many '0' digits end an eight-digit block of text (8 when all are).
+int trailing_zero_digits(std::uint64_t block) {
+    const std::uint64_t x = block ^ kZeroDigits;
+    if (x == 0) return 8;
+    // The last digit in text order is the block's highest byte in memory.
+    if constexpr (std::endian::native == std::endian::little) return std::countl_zero(x) / 8;
+    return std::countr_zero(x) / 8;
+}
+
+// The decimal digits of 0 < n < 10^17 without their trailing zeros,
+// written at the end of 24 bytes of zero-padded text at `text`; returns
+// where the digits start, sets their count and that of the zeros dropped
+// (the digits' exponent is unchanged by dropping them).
+const char* write_digits(std::uint64_t n, char* text, int& count, int& zeros) {
+    constexpr std::uint64_t k8 = 100000000u;
+    const std::uint64_t low16 = n % (k8 * k8);
+    // The first block holds one digit at most, in its last byte.
+    const std::uint64_t top = n / (k8 * k8);
+    const std::uint64_t blocks[3] = {
+        kZeroDigits + (std::endian::native == std::endian::little ? top << 56 : top),
+        eight_digit_text(static_cast<std::uint32_t>(low16 / k8)),
+        eight_digit_text(static_cast<std::uint32_t>(low16 % k8))};
+    std::memcpy(text, blocks, sizeof blocks);
+    const int total = decimal_length(n);
+    const int z2 = trailing_zero_digits(blocks[2]);
+    const int z1 = trailing_zero_digits(blocks[1]);
+    const int z0 = trailing_zero_digits(blocks[0]);
+    zeros = z2 < 8 ? z2 : z1 < 8 ? 8 + z1 : 16 + z0;
+    count = total - zeros;
+    return text + 24 - total;
+}
+
+// The text of `count` digits at d with exponent k at `w`. Blocks of 16 or
+// 24 bytes, more than any run of digits or zeros here, are copied whole
+// (read past the digits, written past the text) and the cursor advances by
+// the part that counts.
+char* layout_digits(const char* d, int count, int k, char* w) {
+    const int n = count;
+    if (k < -5 || k > 15) {  // d[.ddd]e(+|-)|k|
+        *w++ = d[0];
+        if (n > 1) {
+            *w++ = '.';
+            std::memcpy(w, d + 1, 16);
+            w += n - 1;
+        }
+        *w++ = 'e';
+        *w++ = k < 0 ? '-' : '+';
+        return write_exponent(k, w);
+    }
+    if (k < 0) {  // "0.", -k - 1 zeros, the digits
+        std::memcpy(w, "0.00000", 8);
+        w += 1 - k;
+        std::memcpy(w, d, 24);
+        return w + n;
+    }
+    if (k >= n - 1) {  // integral: the digits, k - n + 1 zeros, ".0"
+        std::memcpy(w, d, 24);
+        w += n;
+        std::memset(w, '0', 16);
+        w += k - n + 1;
+        std::memcpy(w, ".0", 2);
+        return w + 2;
+    }
+    // The point after digit k + 1.
+    std::memcpy(w, d, 16);
+    w += k + 1;
+    *w++ = '.';
+    std::memcpy(w, d + k + 1, 16);
+    return w + n - k - 1;
+}
+
+// The text of d, a positive decimal of at most 17 digits, at `w`.
+char* write_decimal(Decimal d, char* w) {
+    // The digits end 24 bytes in, and layout_digits's blocks end less than
+    // 24 bytes after them.
+    char text[48] = {};
+    int count;
+    int zeros;
+    const char* digits = write_digits(d.significand, text, count, zeros);
+    return layout_digits(digits, count, d.exponent + zeros + count - 1, w);
 }
 #endif
 
