@@ -15,7 +15,6 @@
 #include "json/number_text.hpp"
 #include "commands.hpp"
 #include "document_reader.hpp"
-#include "json/writer.hpp"
 #include "writer.hpp"
 
 namespace mnemo::oracle {
@@ -25,6 +24,11 @@ namespace {
 using json::JsonKind;
 using json::JsonValue;
 using json::NumberRepr;
+
+void append_double(double d, std::string& out) {
+    char text[json::kDoubleTextRoom];
+    out.append(text, json::write_double(json::double_digits(d), d, text));
+}
 
 constexpr std::string_view kEnvelopeOpen = "{\"ok\":true,\"result\":";
 constexpr std::string_view kErrorHead = "error: ";
@@ -81,7 +85,7 @@ bool within_two_ulps(double a, double b) {
 void check_written_double(const Subject& subject, double d) {
     if (!std::isfinite(d)) violated(subject, "a document holds a non-finite double");
     std::string text;
-    json::format_double(d, text);
+    append_double(d, text);
     double back = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), back);
     if (ec != std::errc() || end != text.data() + text.size() || bits_of(back) != bits_of(d))
@@ -110,9 +114,9 @@ void compare_documents(const Subject& subject, const JsonValue& a, const JsonVal
             if (bits_of(a.as_double()) == bits_of(b.as_double())) return;
             if (!within_two_ulps(a.as_double(), b.as_double())) {
                 std::string detail;
-                json::format_double(a.as_double(), detail);
+                append_double(a.as_double(), detail);
                 detail += " read back as ";
-                json::format_double(b.as_double(), detail);
+                append_double(b.as_double(), detail);
                 violated(subject, "a double moved by more than two units in the last place",
                          detail);
             }

@@ -4,10 +4,9 @@
 
 #include "commands/handlers.hpp"
 #include "json/number_text.hpp"
-#include "json/writer.hpp"
+#include "platform/compiler.hpp"
 #include "scoring/retention.hpp"
 #include "scoring/retention_input.hpp"
-#include "platform/compiler.hpp"
 
 namespace mnemo::commands {
 
@@ -31,7 +30,8 @@ std::array<StabilityText, kStabilityTexts> make_stability_texts() {
         StabilityText& t = texts[count];
         t.value = scoring::compute_retention(0.0, count, 0.0, 0.0).stability;
         char room[json::kDoubleTextRoom];
-        t.size = static_cast<std::size_t>(json::write_double(t.value, room) - room);
+        t.size = static_cast<std::size_t>(
+            json::write_double(json::double_digits(t.value), t.value, room) - room);
         std::memcpy(t.text, room, t.size);
     }
     return texts;
@@ -62,16 +62,16 @@ void write_score(const scoring::RetentionInput& in, json::ByteBuffer& out) {
     const json::Decimal boost_digits = json::double_digits(score.boost);
     const json::Decimal retention_digits = json::double_digits(score.retention);
     lead(leads[0]);
-    w += json::write_double_digits(boost_digits, score.boost, w);
+    w = json::write_double(boost_digits, score.boost, w);
     lead(leads[1]);
-    w += json::write_double_digits(retention_digits, score.retention, w);
+    w = json::write_double(retention_digits, score.retention, w);
     lead(leads[2]);
     const StabilityText* known = stability_text(in.retrieval_count);
     if (known && known->value == score.stability) {
         std::memcpy(w, known->text, sizeof known->text);
         w += known->size;
     } else {
-        w = json::write_double(score.stability, w);
+        w = json::write_double(json::double_digits(score.stability), score.stability, w);
     }
     *w++ = '}';
     out.commit(static_cast<std::size_t>(w - start));

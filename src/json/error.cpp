@@ -1,6 +1,6 @@
 #include "json/error.hpp"
 
-#include <charconv>
+#include "json/number_text.hpp"
 
 namespace mnemo::json {
 
@@ -38,20 +38,14 @@ std::string_view error_kind_text(ErrorKind kind) {
     return {};
 }
 
-static void append_decimal(std::string& out, std::size_t n) {
-    char digits[24];
-    auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-    out.append(digits, end);
-}
-
 std::string json_error_text(const JsonError& error) {
     std::string out(error.kind == ErrorKind::message ? std::string_view(error.message)
                                                      : error_kind_text(error.kind));
     if (error.line != 0) {
         out += " at line ";
-        append_decimal(out, error.line);
+        format_unsigned(error.line, out);
         out += " column ";
-        append_decimal(out, error.column);
+        format_unsigned(error.column, out);
     }
     return out;
 }

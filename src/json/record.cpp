@@ -21,11 +21,6 @@ constexpr CodeRange kHidden[] = {
 #include "json/unicode_printable_table.inc"
 };
 
-void append_decimal(std::string& out, std::uint64_t n) {
-    char digits[24];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
-}
-
 // Decodes one UTF-8 sequence at `p`; an ill-formed byte reads as U+FFFD and
 // advances by one, so that no input can stall or overrun the loop.
 char32_t next_code_point(const unsigned char*& p, const unsigned char* end) {
@@ -131,16 +126,17 @@ void append_number_wording(std::string& out, const Number& number) {
     switch (number.repr) {
         case NumberRepr::unsigned_int:
             out += "integer `";
-            append_decimal(out, number.u);
+            format_unsigned(number.u, out);
             break;
         case NumberRepr::signed_int:
             out += "integer `-";
             // Magnitude as unsigned, so that the smallest value has one.
-            append_decimal(out, 0 - static_cast<std::uint64_t>(number.i));
+            format_unsigned(0 - static_cast<std::uint64_t>(number.i), out);
             break;
         case NumberRepr::floating:
             out += "floating point `";
-            format_double(number.d, out);
+            char text[kDoubleTextRoom];
+            out.append(text, write_double(double_digits(number.d), number.d, text));
             break;
     }
     out.push_back('`');
@@ -155,7 +151,7 @@ std::string struct_expectation(std::string_view type_name) {
 std::string array_expectation(std::string_view type_name, std::size_t field_count) {
     std::string text = struct_expectation(type_name);
     text += " with ";
-    append_decimal(text, field_count);
+    format_unsigned(field_count, text);
     text += " elements";
     return text;
 }
@@ -188,7 +184,7 @@ std::string decode_fault_text(const DecodeFault& fault, const unsigned char* end
         case DecodeFault::Kind::short_array:
         case DecodeFault::Kind::long_array:
             text = "invalid length ";
-            append_decimal(text, fault.length);
+            format_unsigned(fault.length, text);
             text += ", expected ";
             if (fault.kind == DecodeFault::Kind::short_array)
                 text += array_expectation(type_name, field_count);

@@ -2,7 +2,7 @@
 
 #include "decode.hpp"
 #include "document_reader.hpp"
-#include "json/writer.hpp"
+#include "writer.hpp"
 #include "scoring/retention.hpp"
 #include "scoring/tier_decision.hpp"
 
@@ -54,11 +54,11 @@ std::string score(const JsonValue& root) {
         in.days_since_recall, in.retrieval_count, in.importance, in.frequency);
     json::ByteBuffer out;
     out.append("{\"boost\":");
-    json::write_double(s.boost, out);
+    json::write_number(s.boost, out);
     out.append(",\"retention\":");
-    json::write_double(s.retention, out);
+    json::write_number(s.retention, out);
     out.append(",\"stability\":");
-    json::write_double(s.stability, out);
+    json::write_number(s.stability, out);
     out.push_back('}');
     return response(out);
 }
