@@ -20,7 +20,6 @@ MNEMO_NOINLINE const unsigned char* read_double_by_procedure(const unsigned char
 
 }  // namespace
 
-
 bool long_significand(const unsigned char* int_digits, std::size_t int_count,
                       const unsigned char* frac_digits, std::size_t frac_count, std::uint64_t& s,
                       std::int64_t& e) {

@@ -14,8 +14,8 @@
 
 #include "json/error.hpp"
 #include "json/pow10.hpp"
-#include "platform/simd.hpp"
 #include "platform/bits.hpp"
+#include "platform/simd.hpp"
 
 namespace mnemo::json {
 
@@ -105,11 +105,12 @@ inline std::uint64_t eight_digits_value(std::uint64_t x) {
 inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std::size_t n,
                                    const unsigned char* end) {
     static constexpr std::uint64_t kScale[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
-    for (; n >= 8; q += 8, n -= 8) s = s * 100000000 + eight_digits_value(platform::load_little_endian(q));
+    for (; n >= 8; q += 8, n -= 8)
+        s = s * 100000000 + eight_digits_value(platform::load_little_endian(q));
     if (n >= 4 && end - q >= 8) {
         const unsigned shift = 8 * static_cast<unsigned>(n);
-        const std::uint64_t x =
-            (platform::load_little_endian(q) << (64 - shift)) | (std::uint64_t{0x3030303030303030} >> shift);
+        const std::uint64_t x = (platform::load_little_endian(q) << (64 - shift)) |
+                                (std::uint64_t{0x3030303030303030} >> shift);
         return s * kScale[n] + eight_digits_value(x);
     }
     for (; n > 0; ++q, --n) s = s * 10 + (*q - '0');
@@ -345,8 +346,8 @@ MNEMO_NOINLINE inline const unsigned char* finish_long_plain_number(
 // forms go to the byte-by-byte reader. Kept out of line, so that the record
 // reader that calls it keeps its own values in registers.
 MNEMO_NOINLINE inline const unsigned char* read_double_block(const unsigned char* q,
-                                                                const unsigned char* end,
-                                                                double& value) {
+                                                             const unsigned char* end,
+                                                             double& value) {
     const unsigned negative = *q == '-';
     const unsigned char* const p = q + negative;
     const NumberBits bits = number_bits(q);

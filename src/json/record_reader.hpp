@@ -40,8 +40,14 @@ namespace mnemo::json {
 // What decoding a record found wrong, kept as a place in the text until its
 // message is made.
 struct DecodeFault {
-    enum class Kind : std::uint8_t { none, field_kind, record_kind, missing_field, short_array,
-                                     long_array };
+    enum class Kind : std::uint8_t {
+        none,
+        field_kind,
+        record_kind,
+        missing_field,
+        short_array,
+        long_array
+    };
     Kind kind = Kind::none;
     // Set as the kind needs them.
     std::uint8_t field;          // field_kind, missing_field
@@ -134,8 +140,8 @@ inline constexpr auto kFieldsByName = [] {
     std::array<std::uint8_t, Layout.field_count> order{};
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint8_t>(i);
     for (std::size_t i = 1; i < order.size(); ++i)
-        for (std::size_t j = i; j > 0 && Layout.fields[order[j]].name < Layout.fields[order[j - 1]].name;
-             --j)
+        for (std::size_t j = i;
+             j > 0 && Layout.fields[order[j]].name < Layout.fields[order[j - 1]].name; --j)
             std::swap(order[j], order[j - 1]);
     return order;
 }();
@@ -151,9 +157,11 @@ struct InOrderStop {
 // Members from field I on while they come in field order and laid out
 // alike; q is just past the previous member's value.
 template <const auto& Layout, bool Spaced, std::size_t I>
-MNEMO_ALWAYS_INLINE const unsigned char* read_members_in_order(const unsigned char* q, const unsigned char* end,
-                                           LayoutRecord<Layout>& record, std::uint64_t& seen,
-                                           InOrderStop& stop) {
+MNEMO_ALWAYS_INLINE const unsigned char* read_members_in_order(const unsigned char* q,
+                                                               const unsigned char* end,
+                                                               LayoutRecord<Layout>& record,
+                                                               std::uint64_t& seen,
+                                                               InOrderStop& stop) {
     if constexpr (I == Layout.field_count) {
         stop = {I, false};
         return q;
@@ -197,8 +205,8 @@ enum class MemberStop : std::uint8_t {
 // fields read so far, `next` the field expected next), to its closing
 // brace and the checks of its fields.
 template <const auto& Layout>
-MNEMO_NOINLINE const unsigned char* read_object_rest(const unsigned char* q, Text& text,
-                                                     int budget, LayoutRecord<Layout>& record,
+MNEMO_NOINLINE const unsigned char* read_object_rest(const unsigned char* q, Text& text, int budget,
+                                                     LayoutRecord<Layout>& record,
                                                      DecodeFault& fault, std::uint64_t seen,
                                                      std::size_t next, MemberStop stop) {
     constexpr std::size_t N = Layout.field_count;
@@ -224,7 +232,7 @@ MNEMO_NOINLINE const unsigned char* read_object_rest(const unsigned char* q, Tex
             // At the key, past its opening quote.
             const unsigned char* const key = q;
             const std::string_view expected = next < N ? Layout.fields[next].name : "";
-            if (next < N && static_cast<std::size_t>(end - key) > expected.size() &&
+            if (next<N&& static_cast<std::size_t>(end - key)> expected.size() &&
                 key[expected.size()] == '"' &&
                 same_bytes(expected.data(), reinterpret_cast<const char*>(key), expected.size())) {
                 // The name's bytes need no escape, so the key ends at that quote.
@@ -326,9 +334,11 @@ enum class ElementStop : std::uint8_t { closed, at_element, after_element };
 // Elements from element I on while each reads in its plain form and is
 // followed by a comma or the closing bracket; q is at element I.
 template <const auto& Layout, std::size_t I>
-MNEMO_ALWAYS_INLINE const unsigned char* read_elements_in_order(const unsigned char* q, const unsigned char* end,
-                                            LayoutRecord<Layout>& record, std::size_t& count,
-                                            ElementStop& stop) {
+MNEMO_ALWAYS_INLINE const unsigned char* read_elements_in_order(const unsigned char* q,
+                                                                const unsigned char* end,
+                                                                LayoutRecord<Layout>& record,
+                                                                std::size_t& count,
+                                                                ElementStop& stop) {
     count = I;
     stop = ElementStop::at_element;
     if constexpr (I == Layout.field_count) {

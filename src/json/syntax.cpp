@@ -104,7 +104,8 @@ const unsigned char* string_text(const unsigned char* q, Text& text, std::string
     const std::size_t size = static_cast<std::size_t>(text.end - text.begin);
     for (;;) {
         const unsigned char* const run = q;
-        q = text.begin + find_string_stop(text.begin, static_cast<std::size_t>(q - text.begin), size);
+        q = text.begin +
+            find_string_stop(text.begin, static_cast<std::size_t>(q - text.begin), size);
         if (out) out->append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(q - run));
         if (q == text.end) return text.fail_after(ErrorKind::eof_while_parsing_string, q);
         if (*q == '"') return q + 1;

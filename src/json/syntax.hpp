@@ -28,8 +28,7 @@ struct Text {
     std::size_t fault_index = 0;
 
     explicit Text(std::string_view text)
-        : begin(reinterpret_cast<const unsigned char*>(text.data())),
-          end(begin + text.size()) {}
+        : begin(reinterpret_cast<const unsigned char*>(text.data())), end(begin + text.size()) {}
 
     // A fault at the byte q looks at (not consumed): its position is that
     // byte's 1-based column, or the end of the text.
@@ -113,8 +112,7 @@ inline const unsigned char* next_element(const unsigned char* q, Text& text) {
 inline const unsigned char* next_key(const unsigned char* q, Text& text) {
     if (q == text.end) return text.fail_at(ErrorKind::eof_while_parsing_value, q);
     if (*q == '"') return q + 1;
-    return text.fail_at(*q == '}' ? ErrorKind::trailing_comma : ErrorKind::key_must_be_a_string,
-                        q);
+    return text.fail_at(*q == '}' ? ErrorKind::trailing_comma : ErrorKind::key_must_be_a_string, q);
 }
 
 // After a key's closing quote: past the colon and the whitespace after it.

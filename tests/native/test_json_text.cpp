@@ -6,8 +6,8 @@
 #include <string>
 
 #include "check.hpp"
-#include "json/number_text.hpp"
 #include "document_reader.hpp"
+#include "json/number_text.hpp"
 #include "writer.hpp"
 
 using namespace mnemo::json;

@@ -41,8 +41,14 @@ bool agrees(const std::string& text) {
     for (const std::string& tail : {std::string(), std::string(80, ' ')}) {
         agree("tier", text + tail);
         agree("score", text + tail);
-        agree("tier-batch", "{\"items\":[" + text + "," + text + "]}" + tail);
-        agree("tier-batch", "{\"items\": [" + text + "]" + tail + "}");
+        agree("tier-batch", std::string("{\"items\":[")
+                                .append(text)
+                                .append(",")
+                                .append(text)
+                                .append("]}")
+                                .append(tail));
+        agree("tier-batch",
+              std::string("{\"items\": [").append(text).append("]").append(tail).append("}"));
     }
     return check::failures() == before;
 }
@@ -69,7 +75,6 @@ TEST_CASE(record_texts_agree) {
         "[0.00000000000000000000000000001,12345678.87654321,99999999999999999999,0."
         "1234567890123456789]",
         "[18446744073709551616.0e-16,1844674407370955161600000000000000000000000.0,0,0]",
-
 
         "{}",
         "[]",
@@ -109,7 +114,8 @@ TEST_CASE(record_texts_agree) {
         "{\"days_since_recall\":1,\"retrieval_count\":2",
         "{\"days_since_recall\":1,\"retrieval_count\"",
         "{\"days_since_recall\":1,",
-        "{\"days_since_recall\"  :  1  ,  \"retrieval_count\":2,\"importance\":3,\"frequency\":4  }",
+        "{\"days_since_recall\"  :  1  ,  \"retrieval_count\":2,\"importance\":3,\"frequency\":4  "
+        "}",
         "[1 ,2,3,4]",
         "[1,2 3,4]",
         "{\"a\":1 x}",
@@ -190,10 +196,17 @@ TEST_CASE(random_record_texts_agree) {
         "\"\\u0031\"",
     };
     const std::vector<std::string> flags = {"true", "false", "null", "1", "\"true\""};
-    const std::vector<std::string> keys = {
-        "days_since_recall", "retrieval_count", "importance", "frequency",
-        "is_procedural",     "keep_forever",    "note",       "Importance",
-        "frequenc",          "frequencyy",      "d\\u0061ys_since_recall"};
+    const std::vector<std::string> keys = {"days_since_recall",
+                                           "retrieval_count",
+                                           "importance",
+                                           "frequency",
+                                           "is_procedural",
+                                           "keep_forever",
+                                           "note",
+                                           "Importance",
+                                           "frequenc",
+                                           "frequencyy",
+                                           "d\\u0061ys_since_recall"};
     const std::vector<std::string> spaces = {"", " ", "  ", "\n", "\t "};
     std::mt19937 random(7);
     auto pick = [&](const std::vector<std::string>& v) { return v[random() % v.size()]; };

@@ -2,9 +2,9 @@
 
 #include "decode.hpp"
 #include "document_reader.hpp"
-#include "writer.hpp"
 #include "scoring/retention.hpp"
 #include "scoring/tier_decision.hpp"
+#include "writer.hpp"
 
 namespace mnemo::reference {
 
@@ -15,7 +15,9 @@ using json::JsonValue;
 
 constexpr std::string_view kErrorHead = "error: ";
 
-std::string error(std::string_view message) { return std::string(kErrorHead) + std::string(message); }
+std::string error(std::string_view message) {
+    return std::string(kErrorHead) + std::string(message);
+}
 
 std::string response(const json::ByteBuffer& result) {
     return "{\"ok\":true,\"result\":" + std::string(result.view()) + "}";

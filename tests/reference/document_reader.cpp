@@ -14,8 +14,8 @@
 #include <string>
 
 #include "json/number_reader.hpp"
-#include "scratch_stack.hpp"
 #include "json/string_scan.hpp"
+#include "scratch_stack.hpp"
 
 namespace mnemo::json {
 
@@ -83,7 +83,9 @@ std::size_t sort_members(JsonMember* first, std::size_t count) {
 class Reader {
 public:
     Reader(std::string_view text, Arena& arena)
-        : p_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), arena_(&arena) {}
+        : p_(reinterpret_cast<const unsigned char*>(text.data())),
+          n_(text.size()),
+          arena_(&arena) {}
 
     bool document(JsonValue& out) {
         skip_ws();
@@ -97,13 +99,13 @@ public:
     std::size_t error_index() const { return error_index_; }
 
 private:
-    // P1: at the byte looked at but not consumed.
+    // A fault at the byte looked at but not consumed.
     bool fail_at(ErrorKind kind) {
         error_ = kind;
         error_index_ = std::min(pos_ + 1, n_);
         return false;
     }
-    // P2: just after the last byte consumed.
+    // A fault found just after the last byte consumed.
     bool fail_after(ErrorKind kind) {
         error_ = kind;
         error_index_ = pos_;

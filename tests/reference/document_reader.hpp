@@ -5,9 +5,9 @@
 
 #include <string_view>
 
+#include "document.hpp"
 #include "json/error.hpp"
 #include "json/result.hpp"
-#include "document.hpp"
 #include "json/syntax.hpp"
 
 namespace mnemo::json {
