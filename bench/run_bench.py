@@ -1,15 +1,21 @@
 """Benchmark of the engine against its anchors, from one process.
 
-    python bench/run_bench.py [--quick] [--no-memory] [--rounds N]
+    python bench/run_bench.py [--quick] [--no-memory] [--rounds N] [--against SO]
 
 For each case it times, interleaved round by round, the floor (a native
 no-op behind the same boundary, answering a prepared response of the same
 size), the engine, orjson.loads of the same payload alone, and the same
 command written in Python on orjson and on the standard json module. It
 prints the medians per call and per item and the ratios, then the peak
-memory of a 1,000,000-item tier-batch measured in a fresh process."""
+memory of a 1,000,000-item tier-batch measured in a fresh process.
+
+With --against, another build of the module (the path of its shared object)
+is timed in the same rounds, must answer every case byte for byte alike, and
+only the two engines are compared."""
 
 import argparse
+import importlib.machinery
+import importlib.util
 import json
 import os
 import pathlib
@@ -77,6 +83,32 @@ def same_result(a, b):
             return isinstance(y, float) and abs(x - y) <= 1e-12 * max(abs(x), abs(y))
         return x == y
     return close(json.loads(a), json.loads(b))
+
+
+def load_other_build(path):
+    """Another build of the module, imported beside the installed one under
+    another package name (its initialisation function keeps its own name)."""
+    name = "other_build." + engine.__name__
+    loader = importlib.machinery.ExtensionFileLoader(name, str(path))
+    spec = importlib.util.spec_from_file_location(name, str(path), loader=loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
+
+
+def compare_builds(args):
+    other = load_other_build(args.against)
+    print("| case | this build | other build | this ÷ other |")
+    print("|---|---:|---:|---:|")
+    for label, command, payload, items in cases(args.quick):
+        if engine.run(command, payload) != other.run(command, payload):
+            raise SystemExit(f"{label}: the two builds answer differently")
+        contenders = {"this": (engine.run, (command, payload)),
+                      "other": (other.run, (command, payload))}
+        rounds = args.rounds or (41 if items <= 100 else 21 if items <= 10_000 else 11)
+        m = measure(contenders, (command, payload), rounds, target_ns=20e6)
+        print(f"| {label} | {fmt_time(m['this'] / items)} | {fmt_time(m['other'] / items)} | "
+              f"{m['this'] / m['other']:.3f} |", flush=True)
 
 
 def run_cases(args):
@@ -164,8 +196,12 @@ def main():
     parser.add_argument("--quick", action="store_true", help="skip the 100,000-item case")
     parser.add_argument("--no-memory", action="store_true", help="skip the peak-memory measurement")
     parser.add_argument("--rounds", type=int, default=0, help="rounds per case (default by size)")
+    parser.add_argument("--against", metavar="SO", help="time another build's shared object beside this one")
     args = parser.parse_args()
     print(f"Python {sys.version.split()[0]}, orjson {orjson.__version__}, {os.cpu_count()} CPUs\n")
+    if args.against:
+        compare_builds(args)
+        return
     print_tables(run_cases(args))
     if not args.no_memory:
         print_memory()

@@ -31,7 +31,8 @@ echo "== ruff $RUFF_VERSION"
 [ "$FIX" = 1 ] && "$LINT/venv/bin/ruff" check --fix --quiet . || true
 check ruff "$LINT/venv/bin/ruff" check .
 
-mapfile -t cxx < <(git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/native/*.cpp' 'tests/native/*.hpp')
+mapfile -t cxx < <(git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/native/*.cpp' 'tests/native/*.hpp' \
+    'tests/reference/*.cpp' 'tests/reference/*.hpp')
 # The corpus replay is built only with the sanitizers (tools/native_checks.sh),
 # so it has no entry in this build's compile commands.
 mapfile -t units < <(printf '%s\n' "${cxx[@]}" | grep '\.cpp$' | grep -v 'replay_corpus\.cpp$')

@@ -30,25 +30,19 @@ Handler find_handler(std::string_view command) {
 // "result", so every response opens with the same bytes.
 constexpr std::string_view kEnvelopeOpen = "{\"ok\":true,\"result\":";
 
-// Every handler reads the whole payload before anything else, so a payload
-// that is not JSON is reported as such whatever the command.
+// The payload is checked whole before the command is looked at, so a
+// payload that is not JSON is reported as such whatever the command.
 MNEMO_NOINLINE Status unknown_command(std::string_view command, std::string_view payload) {
-    PayloadArena storage;
-    auto parsed = read_payload(payload, storage.arena);
-    if (!parsed) return fail(std::move(parsed).error());
+    json::Text text(payload);
+    const unsigned char* q = json::skip_whitespace(text.begin, text.end);
+    q = json::skip_value(q, text, json::kNestingBudget);
+    if (!q || !document_end(q, text)) return syntax_failure(text);
     std::string message = "unknown command: ";
     message += command;
     return fail(RunError{std::move(message)});
 }
 
 }  // namespace
-
-Result<json::JsonValue, RunError> read_payload(std::string_view text, json::Arena& arena,
-                                               json::StreamedMember streamed) {
-    auto parsed = json::parse_json(text, arena, streamed);
-    if (!parsed) return fail(RunError{json::json_error_text(parsed.error())});
-    return parsed.value();
-}
 
 Status run_command(std::string_view command, std::string_view payload, json::ByteBuffer& response) {
     Handler handler = find_handler(command);

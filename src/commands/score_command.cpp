@@ -4,10 +4,9 @@
 
 #include "commands/handlers.hpp"
 #include "json/number_text.hpp"
-#include "json/writer.hpp"
+#include "platform/compiler.hpp"
 #include "scoring/retention.hpp"
 #include "scoring/retention_input.hpp"
-#include "platform/compiler.hpp"
 
 namespace mnemo::commands {
 
@@ -31,7 +30,8 @@ std::array<StabilityText, kStabilityTexts> make_stability_texts() {
         StabilityText& t = texts[count];
         t.value = scoring::compute_retention(0.0, count, 0.0, 0.0).stability;
         char room[json::kDoubleTextRoom];
-        t.size = static_cast<std::size_t>(json::write_double(t.value, room) - room);
+        t.size = static_cast<std::size_t>(
+            json::write_double(json::double_digits(t.value), t.value, room) - room);
         std::memcpy(t.text, room, t.size);
     }
     return texts;
@@ -62,40 +62,29 @@ void write_score(const scoring::RetentionInput& in, json::ByteBuffer& out) {
     const json::Decimal boost_digits = json::double_digits(score.boost);
     const json::Decimal retention_digits = json::double_digits(score.retention);
     lead(leads[0]);
-    w += json::write_double_digits(boost_digits, score.boost, w);
+    w = json::write_double(boost_digits, score.boost, w);
     lead(leads[1]);
-    w += json::write_double_digits(retention_digits, score.retention, w);
+    w = json::write_double(retention_digits, score.retention, w);
     lead(leads[2]);
     const StabilityText* known = stability_text(in.retrieval_count);
     if (known && known->value == score.stability) {
         std::memcpy(w, known->text, sizeof known->text);
         w += known->size;
     } else {
-        w = json::write_double(score.stability, w);
+        w = json::write_double(json::double_digits(score.stability), score.stability, w);
     }
     *w++ = '}';
     out.commit(static_cast<std::size_t>(w - start));
 }
 
-// A payload that is not a plain record, read the general way, which
-// reports whatever is wrong with it.
-MNEMO_NOINLINE Status run_score_general(std::string_view payload, json::ByteBuffer& out) {
-    PayloadArena storage;
-    auto parsed = read_payload(payload, storage.arena);
-    if (!parsed) return fail(std::move(parsed).error());
-    auto input = scoring::decode_retention_input(parsed.value());
-    if (!input) return fail(RunError{json::json_error_text(input.error())});
-    write_score(input.value(), out);
-    return std::monostate{};
-}
-
 }  // namespace
 
 Status run_score(std::string_view payload, json::ByteBuffer& out) {
-    scoring::RetentionInput plain;
-    if (!scoring::scan_retention_input_document(payload, plain))
-        return run_score_general(payload, out);
-    write_score(plain, out);
+    scoring::RetentionInput input;
+    Status status = read_payload_record(payload, input, scoring::read_retention_input,
+                                        scoring::retention_input_fault_text);
+    if (!status) return status;
+    write_score(input, out);
     return std::monostate{};
 }
 

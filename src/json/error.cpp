@@ -1,6 +1,6 @@
 #include "json/error.hpp"
 
-#include <charconv>
+#include "json/number_text.hpp"
 
 namespace mnemo::json {
 
@@ -16,18 +16,12 @@ std::string_view error_kind_text(ErrorKind kind) {
         case ErrorKind::expected_object_comma_or_end: return "expected `,` or `}`";
         case ErrorKind::expected_some_ident: return "expected ident";
         case ErrorKind::expected_some_value: return "expected value";
-        case ErrorKind::expected_double_quote: return "expected `\"`";
         case ErrorKind::invalid_escape: return "invalid escape";
         case ErrorKind::invalid_number: return "invalid number";
         case ErrorKind::number_out_of_range: return "number out of range";
-        case ErrorKind::invalid_unicode_code_point: return "invalid unicode code point";
         case ErrorKind::control_character_while_parsing_string:
             return "control character (\\u0000-\\u001F) found while parsing a string";
         case ErrorKind::key_must_be_a_string: return "key must be a string";
-        case ErrorKind::expected_numeric_key:
-            return "invalid value: expected key to be a number in quotes";
-        case ErrorKind::float_key_must_be_finite:
-            return "float key must be finite (got NaN or +/-inf)";
         case ErrorKind::lone_leading_surrogate_in_hex_escape:
             return "lone leading surrogate in hex escape";
         case ErrorKind::trailing_comma: return "trailing comma";
@@ -38,20 +32,14 @@ std::string_view error_kind_text(ErrorKind kind) {
     return {};
 }
 
-static void append_decimal(std::string& out, std::size_t n) {
-    char digits[24];
-    auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-    out.append(digits, end);
-}
-
 std::string json_error_text(const JsonError& error) {
     std::string out(error.kind == ErrorKind::message ? std::string_view(error.message)
                                                      : error_kind_text(error.kind));
     if (error.line != 0) {
         out += " at line ";
-        append_decimal(out, error.line);
+        format_unsigned(error.line, out);
         out += " column ";
-        append_decimal(out, error.column);
+        format_unsigned(error.column, out);
     }
     return out;
 }

@@ -14,11 +14,50 @@
 
 #include "json/error.hpp"
 #include "json/pow10.hpp"
-#include "platform/simd.hpp"
-#include "json/value.hpp"
 #include "platform/bits.hpp"
+#include "platform/simd.hpp"
 
 namespace mnemo::json {
+
+// The three representations a number is read into: an unsigned 64-bit
+// integer, a negative signed 64-bit integer, or a finite double.
+enum class NumberRepr : std::uint8_t { unsigned_int, signed_int, floating };
+
+struct Number {
+    NumberRepr repr = NumberRepr::unsigned_int;
+    union {
+        std::uint64_t u = 0;
+        std::int64_t i;
+        double d;
+    };
+
+    static Number from_unsigned(std::uint64_t n) {
+        Number v;
+        v.u = n;
+        return v;
+    }
+    static Number from_signed(std::int64_t n) {
+        Number v;
+        v.repr = NumberRepr::signed_int;
+        v.i = n;
+        return v;
+    }
+    static Number from_double(double x) {
+        Number v;
+        v.repr = NumberRepr::floating;
+        v.d = x;
+        return v;
+    }
+    // The nearest double (ties to even).
+    double to_double() const {
+        switch (repr) {
+            case NumberRepr::unsigned_int: return static_cast<double>(u);
+            case NumberRepr::signed_int: return static_cast<double>(i);
+            case NumberRepr::floating: break;
+        }
+        return d;
+    }
+};
 
 inline bool is_digit(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
@@ -66,11 +105,12 @@ inline std::uint64_t eight_digits_value(std::uint64_t x) {
 inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std::size_t n,
                                    const unsigned char* end) {
     static constexpr std::uint64_t kScale[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
-    for (; n >= 8; q += 8, n -= 8) s = s * 100000000 + eight_digits_value(platform::load_little_endian(q));
+    for (; n >= 8; q += 8, n -= 8)
+        s = s * 100000000 + eight_digits_value(platform::load_little_endian(q));
     if (n >= 4 && end - q >= 8) {
         const unsigned shift = 8 * static_cast<unsigned>(n);
-        const std::uint64_t x =
-            (platform::load_little_endian(q) << (64 - shift)) | (std::uint64_t{0x3030303030303030} >> shift);
+        const std::uint64_t x = (platform::load_little_endian(q) << (64 - shift)) |
+                                (std::uint64_t{0x3030303030303030} >> shift);
         return s * kScale[n] + eight_digits_value(x);
     }
     for (; n > 0; ++q, --n) s = s * 10 + (*q - '0');
@@ -161,7 +201,7 @@ struct NumberRead {
 // runs are found first; when they hold at most 19 digits in all, no digit
 // can overflow S and they are added without checks.
 inline NumberRead read_number(const unsigned char* q, const unsigned char* end, bool negative,
-                              JsonValue& out) {
+                              Number& out) {
     auto fault = [&](ErrorKind kind, bool at_byte) { return NumberRead{q, kind, at_byte}; };
     if (q == end) return fault(ErrorKind::eof_while_parsing_value, false);
     const unsigned char* const int_digits = q++;
@@ -211,7 +251,7 @@ inline NumberRead read_number(const unsigned char* q, const unsigned char* end, 
                 if (!s_is_zero && !exp_negative)
                     return fault(ErrorKind::number_out_of_range, false);
                 q = skip_digits(q, end);
-                out = JsonValue::from_double(negative ? -0.0 : 0.0);
+                out = Number::from_double(negative ? -0.0 : 0.0);
                 return {q, ErrorKind::message, false};
             }
             x = x * 10 + d;
@@ -231,11 +271,11 @@ inline NumberRead read_number(const unsigned char* q, const unsigned char* end, 
     }
     if (!is_double) {
         if (!negative) {
-            out = JsonValue::from_unsigned(s);
+            out = Number::from_unsigned(s);
         } else if (s >= 1 && s <= (std::uint64_t{1} << 63)) {
-            out = JsonValue::from_signed(static_cast<std::int64_t>(0 - s));
+            out = Number::from_signed(static_cast<std::int64_t>(0 - s));
         } else {
-            out = JsonValue::from_double(-static_cast<double>(s));
+            out = Number::from_double(-static_cast<double>(s));
         }
         return {q, ErrorKind::message, false};
     }
@@ -256,8 +296,133 @@ inline NumberRead read_number(const unsigned char* q, const unsigned char* end, 
         }
         if (v != 0.0) v /= kPow10[-e];
     }
-    out = JsonValue::from_double(negative ? -v : v);
+    out = Number::from_double(negative ? -v : v);
     return {q, ErrorKind::message, false};
+}
+
+// The value of a plain number: S, all its digits, as a whole number, the
+// length of its fraction, and its sign. An integer is unsigned, or signed
+// when negative (-0 is a double); either converts to the nearest double,
+// and negation is exact.
+inline double plain_number_value(std::uint64_t s, std::size_t frac_count, bool negative) {
+    const double v =
+        frac_count == 0 ? static_cast<double>(s) : static_cast<double>(s) / kPow10[frac_count];
+    return negative ? -v : v;
+}
+
+// The doubles nearest to i / 10 for i < 100: the values of d.d, one digit
+// with a one-digit fraction, ready rather than divided out (IEEE division
+// is correctly rounded, at compile time as at run time).
+inline constexpr auto kTenths = [] {
+    std::array<double, 100> t{};
+    for (int i = 0; i < 100; ++i) t[i] = static_cast<double>(i) / 10.0;
+    return t;
+}();
+
+// read_double for any text, byte by byte: used near the end of the text,
+// where whole blocks cannot be loaded, and for the numbers the block path
+// leaves (long runs, exponents, faults).
+const unsigned char* read_double_bytewise(const unsigned char* q, const unsigned char* end,
+                                          double& value);
+
+#if MNEMO_SSE2
+// The value of a plain number of more than eight bytes at p (after its
+// sign), of int_count digits and, when frac_count is not 0, a point and
+// frac_count digits, ending at stop; returns stop.
+MNEMO_NOINLINE inline const unsigned char* finish_long_plain_number(
+    const unsigned char* p, const unsigned char* stop, unsigned int_count, unsigned frac_count,
+    unsigned negative, double& value) {
+    const std::uint64_t s =
+        frac_count == 0 ? digits_value(p, int_count)
+                        : (*p == '0' ? 0 : digits_value(p, int_count)) * kPow10Whole[frac_count] +
+                              digits_value(p + int_count + 1, frac_count);
+    value = plain_number_value(s, frac_count, negative != 0);
+    return stop;
+}
+
+// read_double with 64 bytes or more of text left: one 32-byte test finds
+// the digit runs and the number's end, and the digits are read eight at a
+// time, taking the same steps whatever their lengths. Numbers of other
+// forms go to the byte-by-byte reader. Kept out of line, so that the record
+// reader that calls it keeps its own values in registers.
+MNEMO_NOINLINE inline const unsigned char* read_double_block(const unsigned char* q,
+                                                             const unsigned char* end,
+                                                             double& value) {
+    const unsigned negative = *q == '-';
+    const unsigned char* const p = q + negative;
+    const NumberBits bits = number_bits(q);
+    // The next member's place waits only for the end of the sign,
+    // digits and points; whether they make a number of the plain form is
+    // checked beside that. Bit 31 stands for a stop: a number of 31
+    // bytes is too long anyway.
+    const auto end_at =
+        platform::count_trailing_zeros(~(bits.digits | bits.points | negative) | 0x80000000u);
+    const unsigned length = end_at - negative;  // without the sign
+    const std::uint32_t other = ~(bits.digits >> negative) | 0x80000000u;
+    const unsigned int_count = platform::count_trailing_zeros(other);
+    if (int_count - 1 < 19 && (*p != '0' || int_count == 1)) {
+        // "0." begins most fractions below one.
+        const unsigned char* const stop = q + end_at;
+        unsigned frac_count = 0;
+        if (length != int_count) {
+            // A point follows the integer digits; only digits may follow
+            // it. The shifted bits keep bit 31's stop.
+            frac_count = length - int_count - 1;
+            if (frac_count == 0 ||
+                platform::count_trailing_zeros(other >> (int_count + 1)) != frac_count ||
+                int_count + frac_count > 19)
+                return read_double_bytewise(q, end, value);
+        }
+        if ((*stop | 0x20) == 'e') return read_double_bytewise(q, end, value);
+        // Longer numbers are finished out of line, so that these common
+        // short ones keep fewer values in registers.
+        if (length > 8)
+            return finish_long_plain_number(p, stop, int_count, frac_count, negative, value);
+        // A number of eight bytes at most is read in one word.
+        const std::uint64_t s = frac_count == 0
+                                    ? leading_digits_value(platform::load_little_endian(p), length)
+                                    : digits_around_point(p, int_count, length - 1);
+        value = plain_number_value(s, frac_count, negative != 0);
+        return stop;
+    }
+    return read_double_bytewise(q, end, value);
+}
+#endif
+
+// The end of a number at q, read as a double field reads it; null when the
+// text there is not a number that reads without fault.
+//
+// Most numbers are short: an integer part and perhaps a fraction, no
+// exponent, at most 19 digits from the first one that is not zero. For
+// those the reader's procedure comes down to S = all the digits and E =
+// minus the fraction's length (leading zeros leave S at 0), so the value
+// is S (an integer, converted to the nearest double) or S divided by
+// 10^(fraction digits); that is computed here directly. Any other number
+// goes through read_number.
+//
+// Away from the end of the text (64 bytes or more left), read_double_block;
+// near the end, byte by byte, with the shortest forms inline.
+inline const unsigned char* read_double(const unsigned char* q, const unsigned char* end,
+                                        double& value) {
+#if MNEMO_SSE2
+    if (end - q >= 64) return read_double_block(q, end, value);
+#endif
+    // Without a call: a one-digit whole number, as counts and ages often
+    // are, and one digit with a one-digit fraction, as importances and
+    // frequencies often are. Each must be followed by a byte that ends it.
+    if (end - q >= 2 && is_digit(q[0])) {
+        const unsigned char after = q[1];
+        if (!is_digit(after) && after != '.' && (after | 0x20) != 'e') {
+            value = q[0] - '0';
+            return q + 1;
+        }
+        if (after == '.' && end - q >= 4 && is_digit(q[2]) && !is_digit(q[3]) &&
+            (q[3] | 0x20) != 'e') {
+            value = kTenths[(q[0] - '0') * 10u + (q[2] - '0')];
+            return q + 3;
+        }
+    }
+    return read_double_bytewise(q, end, value);
 }
 
 }  // namespace mnemo::json

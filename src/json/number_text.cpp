@@ -9,32 +9,11 @@
 
 #include "json/pow10.hpp"
 #include "json/shortest_decimal.hpp"
-#include "platform/simd.hpp"
 #include "platform/bits.hpp"
 #include "platform/compiler.hpp"
+#include "platform/simd.hpp"
 
 namespace mnemo::json {
-
-ShortestDigits shortest_digits(double magnitude) {
-    // Scientific form of the shortest round-trip text: d[.ddd]e(+|-)xx.
-    char text[40];
-    auto end =
-        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific).ptr;
-    ShortestDigits out{};
-    const char* p = text;
-    out.digits[out.count++] = *p++;
-    if (*p == '.') {
-        ++p;
-        while (*p != 'e') out.digits[out.count++] = *p++;
-    }
-    ++p;  // 'e'
-    bool negative = *p == '-';
-    ++p;
-    int k = 0;
-    std::from_chars(p, end, k);
-    out.exponent = negative ? -k : k;
-    return out;
-}
 
 namespace {
 
@@ -63,87 +42,15 @@ char* write_exponent(int k, char* w) {
     return w + (entry >> 24);
 }
 
-}  // namespace
-
-std::size_t layout_digits(bool negative, std::string_view digits, int exponent, char* out) {
-    const int k = exponent;
-    // Blocks are copied whole (16 or 24 bytes, more than any run of digits
-    // or zeros here) and the cursor advances by the part that counts.
-    const char* const d = digits.data();
-    const int n = static_cast<int>(digits.size());
-    char* w = out;
-    *w = '-';
-    w += negative;
-    if (k >= -5 && k <= 15) {
-        if (k >= n - 1) {  // integral: the digits, k - n + 1 zeros, ".0"
-            std::memcpy(w, d, 24);
-            w += n;
-            std::memset(w, '0', 16);
-            w += k - n + 1;
-            std::memcpy(w, ".0", 2);
-            w += 2;
-        } else if (k >= 0) {  // the point after digit k + 1
-            std::memcpy(w, d, 16);
-            w += k + 1;
-            *w++ = '.';
-            std::memcpy(w, d + k + 1, 16);
-            w += n - k - 1;
-        } else {  // "0.", -k - 1 zeros, the digits
-            std::memcpy(w, "0.00000", 8);
-            w += 1 - k;
-            std::memcpy(w, d, 24);
-            w += n;
-        }
-        return static_cast<std::size_t>(w - out);
-    }
-    *w++ = d[0];
-    if (n > 1) {
-        *w++ = '.';
-        std::memcpy(w, d + 1, 16);
-        w += n - 1;
-    }
-    *w++ = 'e';
-    *w++ = k < 0 ? '-' : '+';
-    return static_cast<std::size_t>(write_exponent(k, w) - out);
-}
-
-namespace {
-
 // The number of decimal digits of n > 0.
 int decimal_length(std::uint64_t n) {
     const int estimate = (static_cast<int>(std::bit_width(n)) * 1233) >> 12;  // floor or one below
     return estimate + (n >= kPow10Whole[estimate]);
 }
 
-#if !MNEMO_SSE2
-// Eight '0' digits as one word.
-constexpr std::uint64_t kZeroDigits = 0x3030303030303030u;
-
-// The eight decimal digits of v < 10^8, zero-padded, as ASCII bytes in
-// text order. Two halves of four digits, then four pairs, then eight single
-// digits are split in parallel lanes of one 64-bit word, a division by 100
-// or 10 being a multiplication and a shift exact for the lanes' ranges.
-std::uint64_t eight_digit_text(std::uint32_t v) {
-    std::uint64_t x = (v / 10000) | (static_cast<std::uint64_t>(v % 10000) << 32);
-    const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Fu;
-    x = hundreds | ((x - hundreds * 100) << 16);
-    const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Fu;
-    x = tens | ((x - tens * 10) << 8);
-    x += kZeroDigits;
-    x = platform::to_little_endian(x);
-    return x;
-}
-
-// How many '0' digits end an eight-digit block of text (8 when all are).
-int trailing_zero_digits(std::uint64_t block) {
-    const std::uint64_t x = block ^ kZeroDigits;
-    if (x == 0) return 8;
-    // The last digit in text order is the block's highest byte in memory.
-    if constexpr (std::endian::native == std::endian::little) return std::countl_zero(x) / 8;
-    return std::countr_zero(x) / 8;
-}
-#endif
-
+// write_decimal, the text of a positive decimal, has two forms: with SSE2
+// the digits are made in registers and stored in place; the portable form
+// writes them as blocks of text and then lays them out.
 #if MNEMO_SSE2
 // 10^j divides n exactly when n times the inverse of 5^j modulo 2^64,
 // rotated right by j, is at most (2^64 - 1) / 10^j; that rotated product is
@@ -206,54 +113,18 @@ __m128i eight_digit_lanes(std::uint32_t v) {
     const __m128i tens = _mm_slli_epi64(_mm_mullo_epi16(prefixes, _mm_set1_epi16(10)), 16);
     return _mm_sub_epi16(prefixes, tens);
 }
-#endif
 
-#if !MNEMO_SSE2
-// The decimal digits of 0 < n < 10^17 without their trailing zeros,
-// written at the end of 24 bytes of zero-padded text at `text`; returns
-// where the digits start, sets their count and that of the zeros dropped
-// (the digits' exponent is unchanged by dropping them).
-const char* write_digits(std::uint64_t n, char* text, int& count, int& zeros) {
-    constexpr std::uint64_t k8 = 100000000u;
-    const std::uint64_t low16 = n % (k8 * k8);
-    // The first block holds one digit at most, in its last byte.
-    const std::uint64_t top = n / (k8 * k8);
-    const std::uint64_t blocks[3] = {
-        kZeroDigits + (std::endian::native == std::endian::little ? top << 56 : top),
-        eight_digit_text(static_cast<std::uint32_t>(low16 / k8)),
-        eight_digit_text(static_cast<std::uint32_t>(low16 % k8))};
-    std::memcpy(text, blocks, sizeof blocks);
-    const int total = decimal_length(n);
-    const int z2 = trailing_zero_digits(blocks[2]);
-    const int z1 = trailing_zero_digits(blocks[1]);
-    const int z0 = trailing_zero_digits(blocks[0]);
-    zeros = z2 < 8 ? z2 : z1 < 8 ? 8 + z1 : 16 + z0;
-    count = total - zeros;
-    return text + 24 - total;
-}
-
-// The text of d, a positive normal double's shortest decimal, at `w`.
-char* write_decimal(Decimal d, char* w) {
-    // layout_digits reads whole blocks from where the digits start.
-    char text[24 + kDigitRoom] = {};
-    int count;
-    int zeros;
-    const char* digits = write_digits(d.significand, text, count, zeros);
-    return w + layout_digits(false, {digits, static_cast<std::size_t>(count)},
-                             d.exponent + zeros + count - 1, w);
-}
-#else
 // Bytes i < k of the 16 loaded from kBelow + 16 - k are 0xFF, the others 0.
 alignas(16) constexpr unsigned char kBelow[32] = {
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
 };
 
-// The text of d, a positive normal double's shortest decimal, at `w`, laid
-// out as layout_digits lays it out. The digits are made in registers and
-// stored where they belong, never read back: the significand is scaled to
-// exactly 17 digits, the first digit on its own and the other sixteen in
-// one vector; the count of significant digits comes from the significand's
-// trailing zeros, beside the digits rather than after them.
+// The text of d, a positive decimal of at most 17 digits, at `w`. The
+// digits are made in registers and stored where they belong, never read
+// back: the significand is scaled to exactly 17 digits, the first digit on
+// its own and the other sixteen in one vector; the count of significant
+// digits comes from the significand's trailing zeros, beside the digits
+// rather than after them.
 char* write_decimal(Decimal d, char* w) {
     constexpr std::uint64_t k8 = 100000000u;
     // The text is a long chain of dependent steps, so the steps are kept
@@ -317,33 +188,130 @@ char* write_decimal(Decimal d, char* w) {
                               _mm_andnot_si128(_mm_or_si128(below, at), shifted)));
     return w + count + 1;
 }
+#else
+// Eight '0' digits as one word.
+constexpr std::uint64_t kZeroDigits = 0x3030303030303030u;
+
+// The eight decimal digits of v < 10^8, zero-padded, as ASCII bytes in
+// text order. Two halves of four digits, then four pairs, then eight single
+// digits are split in parallel lanes of one 64-bit word, a division by 100
+// or 10 being a multiplication and a shift exact for the lanes' ranges.
+std::uint64_t eight_digit_text(std::uint32_t v) {
+    std::uint64_t x = (v / 10000) | (static_cast<std::uint64_t>(v % 10000) << 32);
+    const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Fu;
+    x = hundreds | ((x - hundreds * 100) << 16);
+    const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Fu;
+    x = tens | ((x - tens * 10) << 8);
+    x += kZeroDigits;
+    x = platform::to_little_endian(x);
+    return x;
+}
+
+// How many '0' digits end an eight-digit block of text (8 when all are).
+int trailing_zero_digits(std::uint64_t block) {
+    const std::uint64_t x = block ^ kZeroDigits;
+    if (x == 0) return 8;
+    // The last digit in text order is the block's highest byte in memory.
+    if constexpr (std::endian::native == std::endian::little) return std::countl_zero(x) / 8;
+    return std::countr_zero(x) / 8;
+}
+
+// The decimal digits of 0 < n < 10^17 without their trailing zeros,
+// written at the end of 24 bytes of zero-padded text at `text`; returns
+// where the digits start, sets their count and that of the zeros dropped
+// (the digits' exponent is unchanged by dropping them).
+const char* write_digits(std::uint64_t n, char* text, int& count, int& zeros) {
+    constexpr std::uint64_t k8 = 100000000u;
+    const std::uint64_t low16 = n % (k8 * k8);
+    // The first block holds one digit at most, in its last byte.
+    const std::uint64_t top = n / (k8 * k8);
+    const std::uint64_t blocks[3] = {
+        kZeroDigits + (std::endian::native == std::endian::little ? top << 56 : top),
+        eight_digit_text(static_cast<std::uint32_t>(low16 / k8)),
+        eight_digit_text(static_cast<std::uint32_t>(low16 % k8))};
+    std::memcpy(text, blocks, sizeof blocks);
+    const int total = decimal_length(n);
+    const int z2 = trailing_zero_digits(blocks[2]);
+    const int z1 = trailing_zero_digits(blocks[1]);
+    const int z0 = trailing_zero_digits(blocks[0]);
+    zeros = z2 < 8 ? z2 : z1 < 8 ? 8 + z1 : 16 + z0;
+    count = total - zeros;
+    return text + 24 - total;
+}
+
+// The text of `count` digits at d with exponent k at `w`. Blocks of 16 or
+// 24 bytes, more than any run of digits or zeros here, are copied whole
+// (read past the digits, written past the text) and the cursor advances by
+// the part that counts.
+char* layout_digits(const char* d, int count, int k, char* w) {
+    const int n = count;
+    if (k < -5 || k > 15) {  // d[.ddd]e(+|-)|k|
+        *w++ = d[0];
+        if (n > 1) {
+            *w++ = '.';
+            std::memcpy(w, d + 1, 16);
+            w += n - 1;
+        }
+        *w++ = 'e';
+        *w++ = k < 0 ? '-' : '+';
+        return write_exponent(k, w);
+    }
+    if (k < 0) {  // "0.", -k - 1 zeros, the digits
+        std::memcpy(w, "0.00000", 8);
+        w += 1 - k;
+        std::memcpy(w, d, 24);
+        return w + n;
+    }
+    if (k >= n - 1) {  // integral: the digits, k - n + 1 zeros, ".0"
+        std::memcpy(w, d, 24);
+        w += n;
+        std::memset(w, '0', 16);
+        w += k - n + 1;
+        std::memcpy(w, ".0", 2);
+        return w + 2;
+    }
+    // The point after digit k + 1.
+    std::memcpy(w, d, 16);
+    w += k + 1;
+    *w++ = '.';
+    std::memcpy(w, d + k + 1, 16);
+    return w + n - k - 1;
+}
+
+// The text of d, a positive decimal of at most 17 digits, at `w`.
+char* write_decimal(Decimal d, char* w) {
+    // The digits end 24 bytes in, and layout_digits's blocks end less than
+    // 24 bytes after them.
+    char text[48] = {};
+    int count;
+    int zeros;
+    const char* digits = write_digits(d.significand, text, count, zeros);
+    return layout_digits(digits, count, d.exponent + zeros + count - 1, w);
+}
 #endif
 
-// Subnormals are rare enough to take the library's search, out of the way
-// of the common path.
-MNEMO_COLD std::size_t format_subnormal(bool negative, double magnitude,
-                                                          char* out) {
-    ShortestDigits d = shortest_digits(magnitude);
-    return layout_digits(negative, {d.digits, static_cast<std::size_t>(d.count)}, d.exponent, out);
+// The text of a double with no digits found beforehand: zero, non-finite,
+// negative or subnormal, none of them common in a response.
+MNEMO_COLD char* write_other_double(double value, char* out) {
+    if (!std::isfinite(value)) {
+        std::memcpy(out, "null", 4);
+        return out + 4;
+    }
+    char* w = out;
+    *w = '-';
+    w += std::signbit(value);
+    const double magnitude = std::fabs(value);
+    if (magnitude == 0.0) {
+        std::memcpy(w, "0.0", 3);
+        return w + 3;
+    }
+    return write_decimal(magnitude < std::numeric_limits<double>::min()
+                             ? shortest_subnormal_decimal(magnitude)
+                             : shortest_decimal(magnitude),
+                         w);
 }
 
 }  // namespace
-
-std::size_t format_double(double value, char* out) {
-    const bool negative = std::signbit(value);
-    const double magnitude = std::fabs(value);
-    if (magnitude == 0.0) {
-        std::string_view zero = negative ? "-0.0" : "0.0";
-        std::memcpy(out, zero.data(), zero.size());
-        return zero.size();
-    }
-    if (magnitude < std::numeric_limits<double>::min())
-        return format_subnormal(negative, magnitude, out);
-    char* w = out;
-    *w = '-';
-    w += negative;
-    return static_cast<std::size_t>(write_decimal(shortest_decimal(magnitude), w) - out);
-}
 
 Decimal double_digits(double value) {
     const bool plain =
@@ -352,35 +320,14 @@ Decimal double_digits(double value) {
     return plain ? shortest_decimal(value) : Decimal{0, 0};
 }
 
-std::size_t write_double_digits(Decimal digits, double value, char* out) {
-    if (digits.significand != 0) return static_cast<std::size_t>(write_decimal(digits, out) - out);
-    if (!std::isfinite(value)) {
-        std::memcpy(out, "null", 4);
-        return 4;
-    }
-    return format_double(value, out);
+char* write_double(Decimal digits, double value, char* out) {
+    if (digits.significand != 0) return write_decimal(digits, out);
+    return write_other_double(value, out);
 }
 
-void format_double(double value, ByteBuffer& out) {
-    out.reserve_more(kDoubleTextRoom);
-    out.commit(format_double(value, out.tail()));
-}
-
-void format_double(double value, std::string& out) {
-    char text[kDoubleTextRoom];
-    out.append(text, format_double(value, text));
-}
-
-void format_unsigned(std::uint64_t value, ByteBuffer& out) {
-    out.reserve_more(20);
-    out.commit(static_cast<std::size_t>(std::to_chars(out.tail(), out.tail() + 20, value).ptr -
-                                        out.tail()));
-}
-
-void format_signed(std::int64_t value, ByteBuffer& out) {
-    out.reserve_more(20);
-    out.commit(static_cast<std::size_t>(std::to_chars(out.tail(), out.tail() + 20, value).ptr -
-                                        out.tail()));
+void format_unsigned(std::uint64_t value, std::string& out) {
+    char text[20];
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 }  // namespace mnemo::json

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <charconv>
 
+#include "json/number_reader.hpp"
 #include "json/number_text.hpp"
+#include "json/record_reader.hpp"
+#include "json/syntax.hpp"
 
 namespace mnemo::json {
 
@@ -17,11 +20,6 @@ struct CodeRange {
 constexpr CodeRange kHidden[] = {
 #include "json/unicode_printable_table.inc"
 };
-
-void append_decimal(std::string& out, std::uint64_t n) {
-    char digits[24];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
-}
 
 // Decodes one UTF-8 sequence at `p`; an ill-formed byte reads as U+FFFD and
 // advances by one, so that no input can stall or overrun the loop.
@@ -51,6 +49,35 @@ char32_t next_code_point(const unsigned char*& p, const unsigned char* end) {
     }
     p += len;
     return cp;
+}
+
+// How a value whose syntax is known to be sound is named in "invalid type"
+// messages: null, boolean `true`, integer `7`, floating point `1.5`,
+// string "x", sequence, map.
+void append_wording_at(std::string& out, const unsigned char* q, const unsigned char* end) {
+    switch (*q) {
+        case 'n': out += "null"; return;
+        case 't': out += "boolean `true`"; return;
+        case 'f': out += "boolean `false`"; return;
+        case '[': out += "sequence"; return;
+        case '{': out += "map"; return;
+        case '"': {
+            Text text({reinterpret_cast<const char*>(q), static_cast<std::size_t>(end - q)});
+            std::string scratch;
+            std::string_view s;
+            read_string(q + 1, text, scratch, s);
+            out += "string ";
+            append_quoted_literal(out, s);
+            return;
+        }
+        default: {
+            const bool negative = *q == '-';
+            Number number;
+            read_number(q + negative, end, negative, number);
+            append_number_wording(out, number);
+            return;
+        }
+    }
 }
 
 }  // namespace
@@ -95,61 +122,24 @@ void append_quoted_literal(std::string& out, std::string_view s) {
     out.push_back('"');
 }
 
-void append_value_wording(std::string& out, const JsonValue& value) {
-    switch (value.kind()) {
-        case JsonKind::null: out += "null"; return;
-        case JsonKind::boolean:
-            out += value.as_bool() ? "boolean `true`" : "boolean `false`";
-            return;
-        case JsonKind::number:
-            switch (value.number_repr()) {
-                case NumberRepr::unsigned_int:
-                    out += "integer `";
-                    append_decimal(out, value.as_unsigned());
-                    break;
-                case NumberRepr::signed_int: {
-                    out += "integer `-";
-                    // Magnitude as unsigned, so that the smallest value has one.
-                    append_decimal(out, 0 - static_cast<std::uint64_t>(value.as_signed()));
-                    break;
-                }
-                case NumberRepr::floating:
-                    out += "floating point `";
-                    format_double(value.as_double(), out);
-                    break;
-            }
-            out.push_back('`');
-            return;
-        case JsonKind::string:
-            out += "string ";
-            append_quoted_literal(out, value.as_string());
-            return;
-        case JsonKind::array: out += "sequence"; return;
-        case JsonKind::object: out += "map"; return;
+void append_number_wording(std::string& out, const Number& number) {
+    switch (number.repr) {
+        case NumberRepr::unsigned_int:
+            out += "integer `";
+            format_unsigned(number.u, out);
+            break;
+        case NumberRepr::signed_int:
+            out += "integer `-";
+            // Magnitude as unsigned, so that the smallest value has one.
+            format_unsigned(0 - static_cast<std::uint64_t>(number.i), out);
+            break;
+        case NumberRepr::floating:
+            out += "floating point `";
+            char text[kDoubleTextRoom];
+            out.append(text, write_double(double_digits(number.d), number.d, text));
+            break;
     }
-}
-
-JsonError invalid_type(const JsonValue& value, std::string_view expected) {
-    std::string text = "invalid type: ";
-    append_value_wording(text, value);
-    text += ", expected ";
-    text += expected;
-    return JsonError::text(std::move(text));
-}
-
-JsonError invalid_length(std::size_t length, std::string_view expected) {
-    std::string text = "invalid length ";
-    append_decimal(text, length);
-    text += ", expected ";
-    text += expected;
-    return JsonError::text(std::move(text));
-}
-
-JsonError missing_field(std::string_view name) {
-    std::string text = "missing field `";
-    text += name;
-    text.push_back('`');
-    return JsonError::text(std::move(text));
+    out.push_back('`');
 }
 
 std::string struct_expectation(std::string_view type_name) {
@@ -161,13 +151,48 @@ std::string struct_expectation(std::string_view type_name) {
 std::string array_expectation(std::string_view type_name, std::size_t field_count) {
     std::string text = struct_expectation(type_name);
     text += " with ";
-    append_decimal(text, field_count);
+    format_unsigned(field_count, text);
     text += " elements";
     return text;
 }
 
 std::string_view field_expectation(FieldType type) {
     return type == FieldType::f64 ? "f64" : "a boolean";
+}
+
+std::string decode_fault_text(const DecodeFault& fault, const unsigned char* end,
+                              std::string_view type_name, std::size_t field_count,
+                              std::string_view field_name, FieldType field_type) {
+    std::string text;
+    switch (fault.kind) {
+        case DecodeFault::Kind::none: break;
+        case DecodeFault::Kind::field_kind:
+        case DecodeFault::Kind::record_kind:
+            text = "invalid type: ";
+            append_wording_at(text, fault.value, end);
+            text += ", expected ";
+            if (fault.kind == DecodeFault::Kind::field_kind)
+                text += field_expectation(field_type);
+            else
+                text += struct_expectation(type_name);
+            break;
+        case DecodeFault::Kind::missing_field:
+            text = "missing field `";
+            text += field_name;
+            text.push_back('`');
+            break;
+        case DecodeFault::Kind::short_array:
+        case DecodeFault::Kind::long_array:
+            text = "invalid length ";
+            format_unsigned(fault.length, text);
+            text += ", expected ";
+            if (fault.kind == DecodeFault::Kind::short_array)
+                text += array_expectation(type_name, field_count);
+            else
+                text += "fewer elements in array";
+            break;
+    }
+    return text;
 }
 
 }  // namespace mnemo::json

@@ -1,10 +1,5 @@
-// Decoding of fixed records (a struct of number and boolean fields) from a
-// parsed value, in object form (by key) or array form (by position).
-//
-// Faults are reported in a fixed order: the value's own kind, then each
-// present field's kind (object entries in key order, array elements in
-// position order), then absent required fields in declaration order, then
-// an array that is too long.
+// Fixed records (a struct of number and boolean fields): their layouts, and
+// the texts of their decoding messages.
 #pragma once
 
 #include <array>
@@ -14,9 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "json/error.hpp"
-#include "json/result.hpp"
-#include "json/value.hpp"
+#include "json/number_reader.hpp"
 
 namespace mnemo::json {
 
@@ -104,17 +97,14 @@ private:
     std::array<std::int8_t, kMaxNameSize> by_size{};
 };
 
-// The texts of decoding faults. They carry no position.
-JsonError invalid_type(const JsonValue& value, std::string_view expected);
-JsonError invalid_length(std::size_t length, std::string_view expected);
-JsonError missing_field(std::string_view name);
+// The texts that name what a record or field expects in messages.
 std::string struct_expectation(std::string_view type_name);
 std::string array_expectation(std::string_view type_name, std::size_t field_count);
 std::string_view field_expectation(FieldType type);
 
-// How a value is named in "invalid type" messages: null, boolean `true`,
-// integer `7`, floating point `1.5`, string "x", sequence, map.
-void append_value_wording(std::string& out, const JsonValue& value);
+// How a number is named in "invalid type" messages: integer `7`,
+// integer `-3` or floating point `1.5`.
+void append_number_wording(std::string& out, const Number& number);
 
 // A string between double quotes with `"`, `\`, tab, carriage return, line
 // feed and NUL escaped by backslash, and every other non-printable character
@@ -123,52 +113,5 @@ void append_quoted_literal(std::string& out, std::string_view s);
 
 // Whether a code point is written as itself in a quoted literal.
 bool is_printable(char32_t cp);
-
-template <class Record>
-bool assign_field(Record& record, const FieldLayout<Record>& field, const JsonValue& value) {
-    if (field.type == FieldType::f64) {
-        if (!value.is_number()) return false;
-        record.*field.number = value.number_to_double();
-        return true;
-    }
-    if (value.kind() != JsonKind::boolean) return false;
-    record.*field.flag = value.as_bool();
-    return true;
-}
-
-// `Record{}` supplies the defaults of fields that are not required.
-template <class Record, std::size_t N>
-Result<Record, JsonError> decode_record(const JsonValue& value,
-                                        const RecordLayout<Record, N>& layout) {
-    static_assert(N <= 32);
-    Record record{};
-    if (value.kind() == JsonKind::object) {
-        std::uint32_t seen = 0;
-        for (const JsonMember& m : value.members()) {
-            int f = layout.field_index(m.key_view());
-            if (f < 0) continue;
-            if (!assign_field(record, layout.fields[f], m.value))
-                return fail(invalid_type(m.value, field_expectation(layout.fields[f].type)));
-            seen |= std::uint32_t{1} << f;
-        }
-        for (std::size_t f = 0; f < N; ++f)
-            if (layout.fields[f].required && !(seen >> f & 1))
-                return fail(missing_field(layout.fields[f].name));
-        return record;
-    }
-    if (value.kind() == JsonKind::array) {
-        auto items = value.items();
-        const std::size_t given = items.size() < N ? items.size() : N;
-        for (std::size_t f = 0; f < given; ++f)
-            if (!assign_field(record, layout.fields[f], items[f]))
-                return fail(invalid_type(items[f], field_expectation(layout.fields[f].type)));
-        for (std::size_t f = given; f < N; ++f)
-            if (layout.fields[f].required)
-                return fail(invalid_length(items.size(), array_expectation(layout.type_name, N)));
-        if (items.size() > N) return fail(invalid_length(items.size(), "fewer elements in array"));
-        return record;
-    }
-    return fail(invalid_type(value, struct_expectation(layout.type_name)));
-}
 
 }  // namespace mnemo::json

@@ -55,29 +55,22 @@ constexpr Wide kPow10Wide[] = {
 #include "json/pow10_wide.inc"
 };
 
-// floor(q log10 2) and floor(e log2 10) over the doubles' exponents, usable
-// in constant expressions.
-constexpr int log10_pow2(int q) {
-    return static_cast<int>((static_cast<std::int64_t>(q) * 661971961083) >> 41);
-}
-constexpr int log2_pow10(int e) {
-    return static_cast<int>((static_cast<std::int64_t>(e) * 913124641741) >> 38);
-}
-
 // The multiplier and shift of scale_upper_end for each biased exponent of a
-// normal double, looked up from the exponent's bits directly: working out
-// the power of ten first put a multiplication and a shift before the load.
+// normal double, looked up from the exponent's bits directly, so that no
+// multiplication and shift for the power of ten stand before the load.
 constexpr int kBiasedExponents = 2047;
 constexpr auto kWideByExponent = [] {
     std::array<Wide, kBiasedExponents> t{};
     for (int e = 1; e < kBiasedExponents; ++e)
-        t[e] = kPow10Wide[2 - log10_pow2(e - 1075) - kWideMinK];
+        t[e] = kPow10Wide[2 - floor_log10_pow2(e - 1075) - kWideMinK];
     return t;
 }();
 constexpr auto kBetaByExponent = [] {
     std::array<std::uint8_t, kBiasedExponents> t{};
-    for (int e = 1; e < kBiasedExponents; ++e)
-        t[e] = static_cast<std::uint8_t>(e - 1075 + log2_pow10(2 - log10_pow2(e - 1075)));
+    for (int e = 1; e < kBiasedExponents; ++e) {
+        const int q = e - 1075;
+        t[e] = static_cast<std::uint8_t>(q + floor_log2_pow10(2 - floor_log10_pow2(q)));
+    }
     return t;
 }();
 
@@ -147,16 +140,12 @@ struct ScaledEnd {
 };
 
 ScaledEnd scale_upper_end(std::uint64_t c, int q) {
-    const int k = 2 - log10_pow2(q);
+    const int k = 2 - floor_log10_pow2(q);
     const Wide& w = kWideByExponent[q + 1075];
     const int beta = kBetaByExponent[q + 1075];  // 6 to 9
     const platform::U128 upper = upper128(((c << 1) | 1) << beta, w);
-    return {k,
-            beta,
-            &w,
-            upper.high,
-            upper.low == 0,
-            static_cast<std::uint32_t>(w.high >> (63 - beta))};
+    const auto delta = static_cast<std::uint32_t>(w.high >> (63 - beta));
+    return {k, beta, &w, upper.high, upper.low == 0, delta};
 }
 
 // The rare cases where the multiple of 1000 below z is an end of the
@@ -226,14 +215,6 @@ MNEMO_COLD Decimal first_of_binade(std::uint64_t c, int q) {
 
 }  // namespace
 
-int floor_log10_pow2(int q) { return log10_pow2(q); }
-
-int floor_log10_three_quarters_pow2(int q) {
-    return static_cast<int>((static_cast<std::int64_t>(q) * 661971961083 - 274743187321) >> 41);
-}
-
-int floor_log2_pow10(int e) { return log2_pow10(e); }
-
 Decimal shortest_decimal(double positive_normal) {
     const double v = positive_normal;
     constexpr int kSignificandBits = 52;
@@ -249,6 +230,13 @@ Decimal shortest_decimal(double positive_normal) {
     // whole numbers come out of the search above as they are).
     if (q < 0 && q > -kSignificandBits - 1) return {c >> -q, 0};
     return first_of_binade(c, q);
+}
+
+Decimal shortest_subnormal_decimal(double positive_subnormal) {
+    // v = c 2^-1074 with c < 2^52, the exponent of the least normal binade:
+    // its neighbours are equally far, as for every significand of that
+    // binade, and the same search holds.
+    return nearest_in_interval(std::bit_cast<std::uint64_t>(positive_subnormal), -1074);
 }
 
 }  // namespace mnemo::json

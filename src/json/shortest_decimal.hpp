@@ -16,11 +16,22 @@ struct Decimal {
 
 // For a positive normal double (not zero, not subnormal, finite).
 Decimal shortest_decimal(double positive_normal);
+// For a positive subnormal double.
+Decimal shortest_subnormal_decimal(double positive_subnormal);
 
-// The three exponent estimates the search relies on, for the range of
-// binary exponents of doubles; exposed for their tests.
-int floor_log10_pow2(int q);                 // floor(q log10 2)
-int floor_log10_three_quarters_pow2(int q);  // floor(q log10 2 + log10 3/4)
-int floor_log2_pow10(int e);                 // floor(e log2 10)
+// The three exponent estimates the search relies on, exact over the range
+// of binary exponents of doubles (and their powers of ten).
+// floor(q log10 2)
+constexpr int floor_log10_pow2(int q) {
+    return static_cast<int>((static_cast<std::int64_t>(q) * 661971961083) >> 41);
+}
+// floor(q log10 2 + log10 3/4)
+constexpr int floor_log10_three_quarters_pow2(int q) {
+    return static_cast<int>((static_cast<std::int64_t>(q) * 661971961083 - 274743187321) >> 41);
+}
+// floor(e log2 10)
+constexpr int floor_log2_pow10(int e) {
+    return static_cast<int>((static_cast<std::int64_t>(e) * 913124641741) >> 38);
+}
 
 }  // namespace mnemo::json

@@ -8,8 +8,8 @@
 #include <array>
 #include <cstddef>
 
-#include "platform/simd.hpp"
 #include "platform/bits.hpp"
+#include "platform/simd.hpp"
 
 namespace mnemo::json {
 

@@ -1,8 +1,8 @@
 #include "scoring/retention.hpp"
 
+#include <array>
 #include <cmath>
 
-#include <array>
 #include "platform/compiler.hpp"
 
 namespace mnemo::scoring {
@@ -20,8 +20,8 @@ double clamp_unit(double x) {
 // first kCachedCounts of them is kept in a table, filled on first use by the
 // same C library call. The compiler must not fill it with constants of its
 // own rounding: the argument is read through a volatile, and the filling is
-// a plain function, not a lambda, which the compiler may evaluate at build
-// time to initialise a static (it did, volatile and all).
+// a plain function rather than a lambda, since a lambda that initialises a
+// static may be evaluated at build time, volatile read and all.
 constexpr int kCachedCounts = 1024;
 
 // Kept out of line: inlined, its loop would make every call of
@@ -50,9 +50,8 @@ double log_of_count_plus_one(double count) {
 }
 
 // The score, one definition for compute_retention and retention_of.
-MNEMO_ALWAYS_INLINE RetentionScore score_of(double days_since_recall,
-                                                      double retrieval_count, double importance,
-                                                      double frequency) {
+MNEMO_ALWAYS_INLINE RetentionScore score_of(double days_since_recall, double retrieval_count,
+                                            double importance, double frequency) {
     const double count = retrieval_count > 0.0 ? retrieval_count : 0.0;
     // The sum is rounded before the logarithm; log1p would differ in the
     // last bit for small counts.

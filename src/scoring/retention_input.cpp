@@ -1,32 +1,14 @@
 #include "scoring/retention_input.hpp"
 
-#include "json/record.hpp"
-#include "json/record_scan.hpp"
-
 namespace mnemo::scoring {
 
-namespace {
-
-using json::FieldType;
-
-constexpr json::RecordLayout<RetentionInput, 4> kRetentionInput{
-    "RetentionInput",
-    {{
-        {"days_since_recall", FieldType::f64, true, &RetentionInput::days_since_recall},
-        {"retrieval_count", FieldType::f64, true, &RetentionInput::retrieval_count},
-        {"importance", FieldType::f64, true, &RetentionInput::importance},
-        {"frequency", FieldType::f64, true, &RetentionInput::frequency},
-    }},
-};
-
-}  // namespace
-
-Result<RetentionInput, json::JsonError> decode_retention_input(const json::JsonValue& value) {
-    return json::decode_record(value, kRetentionInput);
+const unsigned char* read_retention_input(const unsigned char* q, json::Text& text, int budget,
+                                          RetentionInput& out, json::DecodeFault& fault) {
+    return json::read_record<kRetentionInputLayout>(q, text, budget, out, fault);
 }
 
-bool scan_retention_input_document(std::string_view text, RetentionInput& out) {
-    return json::scan_record_document<kRetentionInput>(text, out);
+std::string retention_input_fault_text(const json::DecodeFault& fault, const unsigned char* end) {
+    return json::decode_fault_text<kRetentionInputLayout>(fault, end);
 }
 
 }  // namespace mnemo::scoring

@@ -1,11 +1,11 @@
 // The record of the score command: four numbers, all required.
 #pragma once
 
-#include <string_view>
+#include <string>
 
-#include "json/error.hpp"
-#include "json/result.hpp"
-#include "json/value.hpp"
+#include "json/record.hpp"
+#include "json/record_reader.hpp"
+#include "json/syntax.hpp"
 
 namespace mnemo::scoring {
 
@@ -17,11 +17,21 @@ struct RetentionInput {
 };
 
 // Object form by key or array form [days, count, importance, frequency].
-Result<RetentionInput, json::JsonError> decode_retention_input(const json::JsonValue& value);
+inline constexpr json::RecordLayout<RetentionInput, 4> kRetentionInputLayout{
+    "RetentionInput",
+    {{
+        {"days_since_recall", json::FieldType::f64, true, &RetentionInput::days_since_recall},
+        {"retrieval_count", json::FieldType::f64, true, &RetentionInput::retrieval_count},
+        {"importance", json::FieldType::f64, true, &RetentionInput::importance},
+        {"frequency", json::FieldType::f64, true, &RetentionInput::frequency},
+    }},
+};
 
-// Whether the whole text is one plain RetentionInput (json/record_scan.hpp),
-// read into `out`; otherwise it must be read as a document and then by
-// decode_retention_input.
-bool scan_retention_input_document(std::string_view text, RetentionInput& out);
+// The record at q, read where it stands (json::read_record).
+const unsigned char* read_retention_input(const unsigned char* q, json::Text& text, int budget,
+                                          RetentionInput& out, json::DecodeFault& fault);
+
+// The message of a decoding fault of a RetentionInput.
+std::string retention_input_fault_text(const json::DecodeFault& fault, const unsigned char* end);
 
 }  // namespace mnemo::scoring

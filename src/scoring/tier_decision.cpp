@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <string_view>
 
 #include "json/number_text.hpp"
 #include "scoring/retention.hpp"
@@ -55,10 +56,6 @@ constexpr std::array<DecisionText, std::size(kActions)> kDecisionTexts = [] {
 
 }  // namespace
 
-std::string_view tier_name(Tier tier) { return kTierNames[static_cast<int>(tier)]; }
-std::string_view action_label(Action action) { return kActions[static_cast<int>(action)].label; }
-Tier tier_of(Action action) { return kActions[static_cast<int>(action)].tier; }
-
 TierDecision decide_tier(const TierInput& in) {
     if (in.keep_forever) return {Action::keep_forever_tag, 1.0};
     const double r =
@@ -93,7 +90,7 @@ void decision_to_json(TierDecision decision, json::Decimal retention_digits,
     std::memcpy(w, text.head, sizeof text.head);
     w += text.head_size;
     // A retention lies in 0.0..10.0; a non-finite one would be null.
-    w += json::write_double_digits(retention_digits, decision.retention, w);
+    w = json::write_double(retention_digits, decision.retention, w);
     std::memcpy(w, text.tail, sizeof text.tail);
     w += text.tail_size;
     out.commit(static_cast<std::size_t>(w - start));

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 #include "json/buffer.hpp"
 #include "json/number_text.hpp"
@@ -25,15 +24,9 @@ enum class Action : std::uint8_t {
     maintain_warm,
 };
 
-std::string_view tier_name(Tier tier);
-std::string_view action_label(Action action);
-Tier tier_of(Action action);
-
 struct TierDecision {
     Action action;
     double retention;
-
-    Tier tier() const { return tier_of(action); }
 };
 
 // The keep-forever short cut, then the first matching rule of the cascade.

@@ -2,11 +2,11 @@
 // to false.
 #pragma once
 
-#include <string_view>
+#include <string>
 
-#include "json/error.hpp"
-#include "json/result.hpp"
-#include "json/value.hpp"
+#include "json/record.hpp"
+#include "json/record_reader.hpp"
+#include "json/syntax.hpp"
 
 namespace mnemo::scoring {
 
@@ -21,14 +21,23 @@ struct TierInput {
 
 // Object form by key or array form
 // [days, count, importance, frequency, is_procedural?, keep_forever?].
-Result<TierInput, json::JsonError> decode_tier_input(const json::JsonValue& value);
+inline constexpr json::RecordLayout<TierInput, 6> kTierInputLayout{
+    "TierInput",
+    {{
+        {"days_since_recall", json::FieldType::f64, true, &TierInput::days_since_recall},
+        {"retrieval_count", json::FieldType::f64, true, &TierInput::retrieval_count},
+        {"importance", json::FieldType::f64, true, &TierInput::importance},
+        {"frequency", json::FieldType::f64, true, &TierInput::frequency},
+        {"is_procedural", json::FieldType::boolean, false, nullptr, &TierInput::is_procedural},
+        {"keep_forever", json::FieldType::boolean, false, nullptr, &TierInput::keep_forever},
+    }},
+};
 
-// The same record read straight from text when the text is a plain record
-// (json/record_scan.hpp): the end of the record's text, or null when it must
-// be read the general way, as a document and then by decode_tier_input.
-const char* scan_tier_input(const char* begin, const char* end, TierInput& out);
+// The record at q, read where it stands (json::read_record).
+const unsigned char* read_tier_input(const unsigned char* q, json::Text& text, int budget,
+                                     TierInput& out, json::DecodeFault& fault);
 
-// Whether the whole text is one plain TierInput, read into `out`.
-bool scan_tier_input_document(std::string_view text, TierInput& out);
+// The message of a decoding fault of a TierInput.
+std::string tier_input_fault_text(const json::DecodeFault& fault, const unsigned char* end);
 
 }  // namespace mnemo::scoring

@@ -1,4 +1,5 @@
-// The in-memory JSON document.
+// The in-memory JSON document, as the reference reading of payloads builds
+// it (the module reads payloads where they stand, without one).
 //
 // A `JsonValue` is a 16-byte tagged node: null, boolean, number (unsigned
 // 64-bit, signed 64-bit or finite double), string, array or object. Strings,
@@ -20,13 +21,13 @@
 #include <span>
 #include <string_view>
 #include <vector>
+
+#include "json/number_reader.hpp"
 #include "platform/bits.hpp"
 
 namespace mnemo::json {
 
 enum class JsonKind : std::uint8_t { null, boolean, number, string, array, object };
-
-enum class NumberRepr : std::uint8_t { unsigned_int, signed_int, floating };
 
 struct JsonMember;
 
@@ -49,6 +50,14 @@ public:
         JsonValue v(JsonKind::number, NumberRepr::signed_int, 0);
         v.i_ = n;
         return v;
+    }
+    static JsonValue from_number(const Number& n) {
+        switch (n.repr) {
+            case NumberRepr::unsigned_int: return from_unsigned(n.u);
+            case NumberRepr::signed_int: return from_signed(n.i);
+            case NumberRepr::floating: break;
+        }
+        return from_double(n.d);
     }
     // A finite double becomes a number; NaN and the infinities become null.
     static JsonValue from_double(double d) {

@@ -1,6 +1,7 @@
-#include "json/writer.hpp"
+#include "writer.hpp"
 
 #include <array>
+#include <charconv>
 
 #include "json/number_text.hpp"
 
@@ -23,7 +24,20 @@ constexpr auto kEscape = [] {
     return t;
 }();
 
+template <class Integer>
+void write_integer(Integer value, ByteBuffer& out) {
+    out.reserve_more(24);
+    out.commit(static_cast<std::size_t>(std::to_chars(out.tail(), out.tail() + 24, value).ptr -
+                                        out.tail()));
+}
+
 }  // namespace
+
+void write_number(double value, ByteBuffer& out) {
+    out.reserve_more(kDoubleTextRoom);
+    char* const start = out.tail();
+    out.commit(static_cast<std::size_t>(write_double(double_digits(value), value, start) - start));
+}
 
 void write_string(std::string_view s, ByteBuffer& out) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
@@ -49,22 +63,15 @@ void write_string(std::string_view s, ByteBuffer& out) {
     out.push_back('"');
 }
 
-void write_double(double d, ByteBuffer& out) {
-    out.reserve_more(kDoubleTextRoom);
-    out.commit(static_cast<std::size_t>(write_double(d, out.tail()) - out.tail()));
-}
-
-char* write_double(double d, char* w) { return w + write_double_digits(double_digits(d), d, w); }
-
 void write_json(const JsonValue& value, ByteBuffer& out) {
     switch (value.kind()) {
         case JsonKind::null: out.append("null"); return;
         case JsonKind::boolean: out.append(value.as_bool() ? "true" : "false"); return;
         case JsonKind::number:
             switch (value.number_repr()) {
-                case NumberRepr::unsigned_int: format_unsigned(value.as_unsigned(), out); return;
-                case NumberRepr::signed_int: format_signed(value.as_signed(), out); return;
-                case NumberRepr::floating: write_double(value.as_double(), out); return;
+                case NumberRepr::unsigned_int: write_integer(value.as_unsigned(), out); return;
+                case NumberRepr::signed_int: write_integer(value.as_signed(), out); return;
+                case NumberRepr::floating: write_number(value.as_double(), out); return;
             }
             return;
         case JsonKind::string: write_string(value.as_string(), out); return;

@@ -3,7 +3,7 @@
 // stack and are moved into the document's arena in one block when the
 // bracket closes, objects being sorted by key at that moment. Positions are
 // worked out only when an error is reported.
-#include "json/reader.hpp"
+#include "document_reader.hpp"
 
 #include <algorithm>
 #include <array>
@@ -14,8 +14,8 @@
 #include <string>
 
 #include "json/number_reader.hpp"
-#include "json/scratch_stack.hpp"
 #include "json/string_scan.hpp"
+#include "scratch_stack.hpp"
 
 namespace mnemo::json {
 
@@ -82,11 +82,10 @@ std::size_t sort_members(JsonMember* first, std::size_t count) {
 
 class Reader {
 public:
-    Reader(std::string_view text, Arena& arena, StreamedMember streamed)
+    Reader(std::string_view text, Arena& arena)
         : p_(reinterpret_cast<const unsigned char*>(text.data())),
           n_(text.size()),
-          arena_(&arena),
-          streamed_(streamed) {}
+          arena_(&arena) {}
 
     bool document(JsonValue& out) {
         skip_ws();
@@ -100,13 +99,13 @@ public:
     std::size_t error_index() const { return error_index_; }
 
 private:
-    // P1: at the byte looked at but not consumed.
+    // A fault at the byte looked at but not consumed.
     bool fail_at(ErrorKind kind) {
         error_ = kind;
         error_index_ = std::min(pos_ + 1, n_);
         return false;
     }
-    // P2: just after the last byte consumed.
+    // A fault found just after the last byte consumed.
     bool fail_after(ErrorKind kind) {
         error_ = kind;
         error_index_ = pos_;
@@ -179,11 +178,8 @@ private:
         return true;
     }
 
-    // With a sink, each element goes to it as soon as it is read and its
-    // storage is released; the array itself is left empty.
-    bool array(JsonValue& out, ElementSink* sink = nullptr) {
+    bool array(JsonValue& out) {
         if (!enter()) return false;
-        if (sink) sink->begin_array();
         ++pos_;
         skip_ws();
         if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_list);
@@ -196,18 +192,8 @@ private:
         const std::size_t base = values_.size();
         for (;;) {
             JsonValue item;
-            if (sink) {
-                const std::size_t taken =
-                    sink->take_element_text(reinterpret_cast<const char*>(p_ + pos_),
-                                            reinterpret_cast<const char*>(p_ + n_));
-                if (taken != 0)
-                    pos_ += taken;
-                else if (!streamed_element(item, *sink))
-                    return false;
-            } else {
-                if (!value(item)) return false;
-                values_.push_back(item);
-            }
+            if (!value(item)) return false;
+            values_.push_back(item);
             skip_ws();
             if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_list);
             unsigned char c = p_[pos_];
@@ -253,7 +239,7 @@ private:
             ++pos_;
             skip_ws();
             JsonValue item;
-            if (!member_value(key, item)) return false;
+            if (!value(item)) return false;
             members_.push_back(JsonMember{key.data(), key.size(), item});
             skip_ws();
             if (pos_ == n_) return fail_at(ErrorKind::eof_while_parsing_object);
@@ -278,27 +264,6 @@ private:
         members_.shrink_to(base);
         out = JsonValue::object(members, count);
         return true;
-    }
-
-    // The value of an object member; the streamed member of the root object
-    // hands its array's elements to the sink.
-    bool member_value(std::string_view key, JsonValue& out) {
-        const bool at_root = budget_ == kNestingBudget - 1;
-        if (at_root && streamed_.sink && pos_ < n_ && p_[pos_] == '[' && key == streamed_.key)
-            return array(out, streamed_.sink);
-        return value(out);
-    }
-
-    // One element of a streamed array, read into storage of its own that is
-    // released once the sink has seen it.
-    bool streamed_element(JsonValue& item, ElementSink& sink) {
-        Arena* const document_arena = arena_;
-        arena_ = &element_arena_;
-        const bool ok = value(item);
-        if (ok) sink.element(item);
-        element_arena_.reset();
-        arena_ = document_arena;
-        return ok;
     }
 
     // After the opening quote. A string without escapes is a view of the
@@ -396,7 +361,9 @@ private:
 
     // After the sign.
     bool number(bool negative, JsonValue& out) {
-        const NumberRead read = read_number(p_ + pos_, p_ + n_, negative, out);
+        Number number;
+        const NumberRead read = read_number(p_ + pos_, p_ + n_, negative, number);
+        out = JsonValue::from_number(number);
         pos_ = static_cast<std::size_t>(read.stop - p_);
         if (read.error == ErrorKind::message) return true;
         return read.at_byte ? fail_at(read.error) : fail_after(read.error);
@@ -407,9 +374,6 @@ private:
     std::size_t pos_ = 0;
     int budget_ = kNestingBudget;
     Arena* arena_;
-    StreamedMember streamed_;
-    alignas(16) std::byte element_block_[4096];
-    Arena element_arena_{element_block_};
     ScratchStack<JsonValue, 32> values_;
     ScratchStack<JsonMember, 16> members_;
     std::string scratch_;
@@ -419,25 +383,8 @@ private:
 
 }  // namespace
 
-Position position_of(std::string_view text, std::size_t index) {
-    std::size_t line_start = 0;
-    std::size_t line = 1;
-    const char* base = text.data();
-    const char* p = base;
-    const char* end = base + index;
-    while (p < end) {
-        const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-        if (!nl) break;
-        p = static_cast<const char*>(nl) + 1;
-        ++line;
-        line_start = static_cast<std::size_t>(p - base);
-    }
-    return {line, index - line_start};
-}
-
-Result<JsonValue, JsonError> parse_json(std::string_view text, Arena& arena,
-                                        StreamedMember streamed) {
-    Reader reader(text, arena, streamed);
+Result<JsonValue, JsonError> parse_json(std::string_view text, Arena& arena) {
+    Reader reader(text, arena);
     JsonValue root;
     if (!reader.document(root)) {
         Position at = position_of(text, reader.error_index());

@@ -1,4 +1,4 @@
-#include "json/value.hpp"
+#include "document.hpp"
 
 #include <algorithm>
 #include <cmath>
