@@ -64,8 +64,9 @@ answers x86_64-portable "$WORK/x86_64-portable"
 answers aarch64 "" bash "$ROOT/tools/cross_test.sh" aarch64 -- python3
 GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2,-FMA answers x86_64-no-fma "$x86_dir"
 echo "== comparison"
-echo "   x86_64 with glibc's exp and log without FMA: $(paste -d ' ' "$WORK/answers-x86_64.txt" \
-    "$WORK/answers-x86_64-no-fma.txt" | head -n -1 | awk '$1 != $2' | wc -l) answers differ"
+echo "   x86_64 with glibc's exp and log without FMA: answers that differ: $(paste -d ' ' \
+    "$WORK/answers-x86_64.txt" "$WORK/answers-x86_64-no-fma.txt" | head -n -1 | awk '$1 != $2' \
+    | wc -l) (not a failure)"
 status=0
 same x86_64-portable || status=1
 same aarch64 || status=1
