@@ -1,6 +1,7 @@
 """The type stub installed with the module: mypy finds it, it matches the
-module at run time, the examples pass `mypy --strict` with it, and it turns
-away what `run` would refuse."""
+module at run time, every public name of it imports, the examples and the
+README's Python blocks pass `mypy --strict` with it, and it turns away what
+`run` would refuse."""
 
 import ast
 import importlib.util
@@ -9,6 +10,7 @@ import subprocess
 import sys
 
 import pytest
+from readme_blocks import scripts
 
 mypy_api = pytest.importorskip("mypy.api")
 
@@ -32,10 +34,13 @@ EXPECTED = [
 ]
 
 
-def test_examples_pass_strict_and_the_stub_rejects_misuse(tmp_path):
+def test_examples_and_readme_pass_strict_and_the_stub_rejects_misuse(tmp_path):
     examples = sorted((ROOT / "examples").glob("*.py"))
     if importlib.util.find_spec("distributed") is None:
         examples = [path for path in examples if path.name != "dask_tier.py"]
+    for block in scripts():  # the README's Python blocks, as a user copies them
+        examples.append(tmp_path / f"readme_line{block.line}.py")
+        examples[-1].write_text(block.code)
     misuse = tmp_path / "misuse.py"
     misuse.write_text(MISUSE)
     out, err, status = mypy_api.run(
