@@ -28,7 +28,7 @@ from run_bench import fmt_time, measure
 def items_as_dicts(count, seed=20240611):
     rng = random.Random(seed)
     items = (random_item(rng) for _ in range(count))
-    return [item if isinstance(item, dict) else dict(zip(FIELDS, item)) for item in items]
+    return [item if isinstance(item, dict) else dict(zip(FIELDS, item, strict=False)) for item in items]
 
 
 def main():

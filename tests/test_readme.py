@@ -4,7 +4,6 @@ here its other Python and shell blocks are run, from a checkout, and what
 they print is compared with the output the README shows after them."""
 
 import os
-import pathlib
 import re
 import subprocess
 import sys

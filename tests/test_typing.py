@@ -10,6 +10,7 @@ import subprocess
 import sys
 
 import pytest
+
 from readme_blocks import scripts
 
 mypy_api = pytest.importorskip("mypy.api")
