@@ -13,6 +13,7 @@ environment under build/test/nox and writes only under build/.
 
 from __future__ import annotations
 
+import logging
 import pathlib
 import shutil
 
@@ -26,6 +27,9 @@ BUILD_TOOLS = ["cmake>=3.26", "ninja"]
 
 nox.options.default_venv_backend = "venv"
 nox.options.error_on_external_run = True
+# The suite makes its environments with venv and pip; nox's note on every
+# session that it found no uv is not news.
+logging.getLogger("nox").addFilter(lambda record: record.getMessage() != "uv binary not found.")
 
 
 def built_wheel(session: nox.Session) -> pathlib.Path:

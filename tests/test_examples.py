@@ -85,6 +85,14 @@ def test_sample_store_has_every_form_and_every_decision():
 
 def test_tier_store_reports_every_item():
     out = run_example("tier_store.py")
+    # The same without orjson: the examples fall back on the json module.
+    without_orjson = (
+        "import runpy, sys\n"
+        f"sys.modules['orjson'] = None; sys.path.insert(0, {str(EXAMPLES)!r})\n"
+        f"runpy.run_path({str(EXAMPLES / 'tier_store.py')!r}, run_name='__main__')\n"
+    )
+    done = subprocess.run([sys.executable, "-c", without_orjson], capture_output=True, text=True, check=True)
+    assert done.stdout == out
     assert out.startswith("sample_store.json: 3,000 items\n")
     assert "\ntotal                                   3,000\n" in out
     for tier, action in memstore.TIER_ACTIONS:
