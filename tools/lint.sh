@@ -18,6 +18,7 @@ ROOT=$PWD
 LINT=$ROOT/build/lint
 RUFF_VERSION=0.17.6
 mkdir -p "$LINT"
+export RUFF_CACHE_DIR=$LINT/ruff-cache  # not in the tracked folders
 failed=()
 check() {  # check NAME COMMAND...: runs every check, fails at the end
     local name=$1
