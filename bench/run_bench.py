@@ -39,7 +39,7 @@ MEMORY_ITEMS = 1_000_000
 
 
 def cases(quick):
-    yield "tier (Overview example)", "tier", payloads.TIER_EXAMPLE, 1
+    yield "tier (one item)", "tier", payloads.TIER_EXAMPLE, 1
     yield "score", "score", payloads.SCORE_EXAMPLE, 1
     for n in (1, 100, 10_000) + (() if quick else (100_000,)):
         yield f"tier-batch {n:,}", "tier-batch", payloads.batch(n), n

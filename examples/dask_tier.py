@@ -9,35 +9,51 @@ in object or array form, read where every worker can reach it. Each partition
 is tiered on the worker that reads it and only its summary travels: the
 per-partition summaries are merged into one. Without --scheduler a local
 cluster of --workers processes is started; without shard paths a demo store
-of --items generated items is written to a temporary directory first.
+of --items generated items is written to a temporary directory first. Each
+shard is one partition, so that an item the engine refuses can be named by
+its shard, line and index: it ends the program with one line that says so.
 """
 
 from __future__ import annotations
 
 import argparse
 import contextlib
+import logging
 import pathlib
 import tempfile
 import time
+from collections.abc import Iterable
 from functools import reduce
 
 import dask.bag
 from dask.distributed import Client, LocalCluster
 
 import memstore
-from memstore import Summary, shard_plan, summarise_lines, write_shard
+from memstore import Summary, fail, shard_plan, summarise_lines, write_shard
 
 
 def merge_all(summaries: list[Summary]) -> Summary:
     return reduce(Summary.merge, summaries, Summary())
 
 
-def tier_store(urlpath: str | list[str], blocksize: str | None = "64MiB") -> Summary:
+def summarise_shard(lines_and_paths: Iterable[tuple[str, str]]) -> Summary:
+    """Runs on a worker: the summary of one shard, read as (line, path) pairs."""
+    pairs = list(lines_and_paths)
+    source = pairs[0][1] if pairs else "<empty shard>"
+    return summarise_lines((line for line, _ in pairs), source=source)
+
+
+def tier_store(urlpath: str | list[str]) -> Summary:
     """The summary of every item under `urlpath` (a glob, a URL or a list of
-    them), computed on the cluster of the current client."""
-    lines = dask.bag.read_text(urlpath, blocksize=blocksize)
-    summary: Summary = lines.reduction(summarise_lines, merge_all).compute()
+    them), computed on the cluster of the current client, one shard per
+    partition."""
+    lines = dask.bag.read_text(urlpath, blocksize=None, include_path=True)
+    summary: Summary = lines.reduction(summarise_shard, merge_all).compute()
     return summary
+
+
+def urls_of(paths: list[str]) -> str:
+    return " ".join(paths)
 
 
 def main() -> None:
@@ -53,7 +69,14 @@ def main() -> None:
         if args.scheduler:
             client = stack.enter_context(Client(args.scheduler))
         else:
-            cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True)
+            # The workers' own log of a failed task would repeat the one
+            # line that this program prints.
+            cluster = LocalCluster(
+                n_workers=args.workers,
+                threads_per_worker=1,
+                processes=True,
+                silence_logs=logging.CRITICAL,
+            )
             client = stack.enter_context(Client(stack.enter_context(cluster)))
         tmp = stack.enter_context(tempfile.TemporaryDirectory())
         client.upload_file(memstore.__file__)  # the workers import the helpers from it
@@ -64,7 +87,14 @@ def main() -> None:
             written = client.gather(client.map(write_shard, *zip(*plan, strict=True)))
             paths = [str(path) for path in written]
         start = time.perf_counter()
-        summary = tier_store(paths)
+        try:
+            summary = tier_store(paths)
+        except RuntimeError as error:  # an ItemError, whose class Dask may send by value
+            fail(str(error))
+        except OSError as error:
+            fail(f"cannot read the store: {error}")
+        except ValueError as error:  # no file matches
+            fail(f"cannot read the store: {error.args[0]}: {urls_of(paths)}")
         seconds = time.perf_counter() - start
         workers = len(client.scheduler_info()["workers"])
 

@@ -10,6 +10,9 @@ retention band); the parent merges the summaries. Without shard files, a demo
 store of --items generated items is first written as --shards shards to a
 temporary directory, by the same workers.
 
+A shard that cannot be read, or an item that the engine refuses, ends the
+program with one line that names the shard, the line and the item's index.
+
 `run` holds the interpreter lock while it works, so threads would take turns;
 processes run side by side. The engine's own share of the work is small (it
 decides millions of items per second on one core): what the workers spread out
@@ -27,13 +30,13 @@ from collections.abc import Sequence
 from concurrent.futures import ProcessPoolExecutor
 from functools import reduce
 
-from memstore import Summary, shard_plan, summarise_lines, write_shard
+from memstore import ItemError, Summary, fail, shard_plan, summarise_lines, write_shard
 
 
 def tier_shard(path: pathlib.Path) -> Summary:
     """Runs in a worker: the summary of one shard."""
     with path.open(encoding="utf-8") as lines:
-        return summarise_lines(lines)
+        return summarise_lines(lines, source=str(path))
 
 
 def tier_shards(paths: Sequence[pathlib.Path], pool: ProcessPoolExecutor) -> Summary:
@@ -62,7 +65,14 @@ def main() -> None:
             print(f"writing a demo store of {args.items:,} items as {args.count} shards ...")
             paths = write_demo_store(pathlib.Path(tmp), args.items, args.count, pool)
         start = time.perf_counter()
-        summary = tier_shards(paths, pool)
+        try:
+            summary = tier_shards(paths, pool)
+        except ItemError as error:
+            fail(str(error))
+        except OSError as error:
+            fail(f"cannot read {error.filename}: {error.strerror}")
+        except UnicodeDecodeError as error:
+            fail(f"cannot read a shard: not UTF-8 text ({error.reason})")
         seconds = time.perf_counter() - start
 
     print(

@@ -5,7 +5,9 @@
 STORE is a "tier-batch" payload, {"items": [...]}, with each item in object
 or array form; by default the shipped examples/sample_store.json. The whole
 file goes to the engine as it is, in one call, and the summary shows how many
-items land in each tier with which action, and how retention is spread.
+items land in each tier with which action, and how retention is spread. A
+store that cannot be read or tiered ends the program with one line that says
+why (and, for an item the engine refuses, which item it is).
 """
 
 from __future__ import annotations
@@ -14,13 +16,31 @@ import argparse
 import pathlib
 import statistics
 
-from memstore import Summary, tier_all
+from memstore import Summary, dumps, fail, failing_item, loads, read_text, tier_all
 
 SAMPLE_STORE = pathlib.Path(__file__).resolve().parent / "sample_store.json"
 
 
+def refused_item(text: str) -> int | None:
+    """The index of the item that the engine refuses in a store that is
+    valid JSON with an "items" array, or None."""
+    try:
+        items = loads(text)["items"]
+    except (ValueError, TypeError, KeyError):
+        return None
+    if not isinstance(items, list):
+        return None
+    return failing_item([dumps(item) for item in items])
+
+
 def report(store: pathlib.Path) -> str:
-    decisions = tier_all(store.read_text(encoding="utf-8"))
+    text = read_text(store)
+    try:
+        decisions = tier_all(text)
+    except RuntimeError as error:
+        index = refused_item(text)
+        where = "" if index is None else f" item index {index}:"
+        fail(f"cannot tier {store}:{where} {error}")
     summary = Summary().add(decisions)
     retentions = [d["retention"] for d in decisions]
     quartiles = []

@@ -22,15 +22,15 @@ import memstore  # noqa: E402
 SAMPLE = EXAMPLES / "sample_store.json"
 
 
-def run_example(name, *args):
+def run_example(name, *args, status=0):
     done = subprocess.run(
         [sys.executable, str(EXAMPLES / name), *map(str, args)],
         capture_output=True,
         text=True,
         check=False,
     )
-    assert done.returncode == 0, done.stderr
-    return done.stdout
+    assert done.returncode == status, done.stderr
+    return done.stdout if status == 0 else done.stderr
 
 
 def table_lines(text):
@@ -85,6 +85,14 @@ def test_sample_store_has_every_form_and_every_decision():
 
 def test_tier_store_reports_every_item():
     out = run_example("tier_store.py")
+    # The same without orjson: the examples fall back on the json module.
+    without_orjson = (
+        "import runpy, sys\n"
+        f"sys.modules['orjson'] = None; sys.path.insert(0, {str(EXAMPLES)!r})\n"
+        f"runpy.run_path({str(EXAMPLES / 'tier_store.py')!r}, run_name='__main__')\n"
+    )
+    done = subprocess.run([sys.executable, "-c", without_orjson], capture_output=True, text=True, check=True)
+    assert done.stdout == out
     assert out.startswith("sample_store.json: 3,000 items\n")
     assert "\ntotal                                   3,000\n" in out
     for tier, action in memstore.TIER_ACTIONS:
@@ -125,3 +133,40 @@ def test_dask_example_agrees_with_one_process(shards):
     single = memstore.summarise_lines(line for path in shards for line in path.open())
     assert table_lines(summary.render()) == table_lines(single.render())
     assert summary.count == 900
+
+
+@pytest.mark.parametrize(
+    "text, message",
+    [
+        (None, "cannot read {store}: No such file or directory"),
+        ('{"items": [[1, 2, 0.5, 0.1],', "cannot tier {store}: EOF while parsing a value at line 1 column 28"),
+        ('{"items": [[1, 2, 0.5, 0.1], [1, 2, 0.5], {"x": 1}]}', "cannot tier {store}: item index 1: invalid length 3, expected struct TierInput with 6 elements"),
+        ("[]", "cannot tier {store}: missing required field: items"),
+    ],
+)
+def test_tier_store_fails_in_one_line(tmp_path, text, message):
+    store = tmp_path / "store.json"
+    if text is not None:
+        store.write_text(text)
+    err = run_example("tier_store.py", store, status=1)
+    assert err == f"tier_store.py: {message.format(store=store)}\n"
+
+
+@pytest.mark.parametrize("example", ["parallel_tier.py", "dask_tier.py"])
+def test_scaling_examples_name_the_item_that_fails(shards, example):
+    if example == "dask_tier.py":
+        pytest.importorskip("distributed")
+    lines = shards[2].read_text().splitlines()
+    lines[40:41] = ["", '[1, "2", 0.5, 0.1]']  # a blank line is skipped, not counted as an item
+    shards[2].write_text("\n".join(lines) + "\n")
+    err = run_example(example, "--workers", 2, *shards, status=1)
+    assert err == (
+        f"{example}: {shards[2]}: line 42 (item index 40): invalid type: string \"2\", expected f64\n"
+    )
+
+
+def test_failing_item_is_found_in_a_long_batch():
+    texts = ["[1, 2, 0.5, 0.1]"] * 1000
+    assert memstore.failing_item(texts) is None
+    for bad in (0, 1, 517, 999):
+        assert memstore.failing_item([*texts[:bad], "[1]", *texts[bad:]]) == bad

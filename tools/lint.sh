@@ -7,9 +7,9 @@
 #   bash tools/lint.sh --fix    first apply clang-format's layout and ruff's
 #                               safe fixes, then check
 #
-# ruff is installed into its own virtual environment under build/lint; the
-# C++ tools are Debian's clang-format and clang-tidy (version 14), which
-# .ci/run installs.
+# ruff, and CMake for clang-tidy's compile commands, are installed into their
+# own virtual environment under build/lint; the C++ tools are Debian's
+# clang-format and clang-tidy (version 14), which .ci/run installs.
 set -euo pipefail
 FIX=0
 [ "${1:-}" = --fix ] && FIX=1
@@ -18,6 +18,7 @@ ROOT=$PWD
 LINT=$ROOT/build/lint
 RUFF_VERSION=0.17.6
 mkdir -p "$LINT"
+export RUFF_CACHE_DIR=$LINT/ruff-cache  # not in the tracked folders
 failed=()
 check() {  # check NAME COMMAND...: runs every check, fails at the end
     local name=$1
@@ -27,7 +28,7 @@ check() {  # check NAME COMMAND...: runs every check, fails at the end
 
 echo "== ruff $RUFF_VERSION"
 [ -x "$LINT/venv/bin/python" ] || python3 -m venv "$LINT/venv"
-"$LINT/venv/bin/python" -m pip install --quiet "ruff==$RUFF_VERSION"
+PIP_DISABLE_PIP_VERSION_CHECK=1 "$LINT/venv/bin/python" -m pip install -qq "ruff==$RUFF_VERSION" "cmake>=3.26"
 [ "$FIX" = 1 ] && "$LINT/venv/bin/ruff" check --fix --quiet . || true
 check ruff "$LINT/venv/bin/ruff" check .
 
@@ -42,7 +43,7 @@ echo "== clang-format ($(clang-format --version | grep -o 'version [0-9.]*'))"
 check clang-format clang-format --dry-run --Werror "${cxx[@]}"
 
 echo "== clang-tidy on ${#units[@]} files"
-cmake -S "$ROOT" -B "$LINT/cmake" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMNEMO_BUILD_TESTS=ON \
+"$LINT/venv/bin/cmake" -S "$ROOT" -B "$LINT/cmake" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMNEMO_BUILD_TESTS=ON \
     -DPython_EXECUTABLE="$(command -v python3)" >/dev/null
 tidy() {
     printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -n 2 clang-tidy -p "$LINT/cmake" --quiet \

@@ -14,9 +14,9 @@
 #
 # Usage: tools/native_checks.sh PYTHON
 #   PYTHON: an interpreter with the module and pytest installed.
-# The fuzzers' corpora live in fuzz/corpus-json and fuzz/corpus-command
-# (not versioned) and grow from run to run; fuzz/README.md tells how to fuzz
-# for longer.
+# The fuzzers' corpora live in build/hardening/corpus-json and
+# build/hardening/corpus-command, outside the tracked folders, and grow from
+# run to run; fuzz/README.md tells how to fuzz for longer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -54,11 +54,12 @@ suite_args=()
 "$PY" fuzz/make_seeds.py --out "$WORK/seeds" --calls "$WORK/calls.jsonl" "${suite_args[@]}"
 elapsed $start
 
-mkdir -p fuzz/corpus-json fuzz/corpus-command
+CORPUS=$WORK/corpus
+mkdir -p "$CORPUS-json" "$CORPUS-command"
 if command -v clang++ >/dev/null 2>&1; then
     echo "== libFuzzer harnesses, ${FUZZ_SECONDS} s each"
     start=$SECONDS
-    cmake -S "$ROOT" -B "$WORK/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    cmake --fresh -S "$ROOT" -B "$WORK/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
         -DMNEMO_PYTHON_MODULE=OFF -DMNEMO_FUZZ=ON >/dev/null
     cmake --build "$WORK/fuzz" >/dev/null
     mkdir -p "$WORK/findings"
@@ -69,7 +70,7 @@ if command -v clang++ >/dev/null 2>&1; then
         if ! "$WORK/fuzz/fuzz_$harness" -max_total_time="$FUZZ_SECONDS" -dict=fuzz/json.dict \
                 -max_len=16384 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
                 -artifact_prefix="$WORK/findings/$harness-" \
-                "fuzz/corpus-$harness" "$WORK/seeds/$harness" >"$log" 2>&1; then
+                "$CORPUS-$harness" "$WORK/seeds/$harness" >"$log" 2>&1; then
             tail -n 60 "$log" >&2
             echo "fuzz_$harness found a fault; the input is in $WORK/findings" >&2
             exit 1
@@ -77,7 +78,7 @@ if command -v clang++ >/dev/null 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
         added=$(sed -n 's/^stat::new_units_added: *//p' "$log")
         echo "   fuzz_$harness: $runs executions, $added new inputs kept," \
-             "$(ls "fuzz/corpus-$harness" | wc -l) in fuzz/corpus-$harness, no finding"
+             "$(ls "$CORPUS-$harness" | wc -l) in build/hardening/corpus-$harness, no finding"
     done
     elapsed $start
 else
@@ -86,10 +87,10 @@ fi
 
 echo "== corpus replay under AddressSanitizer and UndefinedBehaviorSanitizer"
 start=$SECONDS
-cmake -S "$ROOT" -B "$WORK/sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake --fresh -S "$ROOT" -B "$WORK/sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMNEMO_PYTHON_MODULE=OFF -DMNEMO_SANITIZE=ON >/dev/null
 cmake --build "$WORK/sanitize" >/dev/null
-"$WORK/sanitize/replay_corpus" "$WORK/seeds" fuzz/corpus-json fuzz/corpus-command
+"$WORK/sanitize/replay_corpus" "$WORK/seeds" "$CORPUS-json" "$CORPUS-command"
 elapsed $start
 
 if command -v valgrind >/dev/null 2>&1; then

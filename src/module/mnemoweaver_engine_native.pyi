@@ -9,11 +9,11 @@ from typing import Literal, TypeAlias
 
 __all__ = ["run"]
 
-# The three commands `run` knows. This alias exists for type checkers only:
-# import it under ``if typing.TYPE_CHECKING:``.
-Command: TypeAlias = Literal["score", "tier", "tier-batch"]
+# The three commands `run` knows. The alias is private because the module
+# has no such attribute at run time; a caller writes the same Literal type.
+_Command: TypeAlias = Literal["score", "tier", "tier-batch"]
 
-def run(command: Command, payload_json: str) -> str:
+def run(command: _Command, payload_json: str) -> str:
     """Run one command on a JSON payload and return the JSON response text.
 
     "score" answers ``{"boost":...,"retention":...,"stability":...}`` for one
