@@ -16,6 +16,8 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 WORK=$ROOT/build/compare
 mkdir -p "$WORK"
+# CMake from PyPI where the machine has none.
+command -v cmake >/dev/null || python3 -m pip install --quiet --disable-pip-version-check cmake
 
 build_native() {
     local dir=$WORK/$1

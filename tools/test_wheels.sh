@@ -3,7 +3,7 @@
 #   x86_64   the manylinux x86_64 wheel, installed into a fresh virtual
 #            environment of each of CPython 3.11, 3.12 and 3.13 (pyenv's or
 #            python3.X on PATH; one that is missing fails the step), with
-#            the Python suite run in each;
+#            the Python suite (tests/ and the README's examples) run in each;
 #   aarch64  the manylinux aarch64 wheel, installed for the emulated aarch64
 #            CPython 3.11 of tools/cross_test.sh, with the Python suite run
 #            under qemu-user (without the stress-marked tests).
@@ -47,7 +47,7 @@ for arch in "$@"; do
                 rm -rf "$VENV"
                 "$PY" -m venv "$VENV"
                 "$VENV/bin/python" -m pip install --quiet --disable-pip-version-check "$WHEEL[test]"
-                "$VENV/bin/python" -m pytest -q -p no:cacheprovider tests
+                "$VENV/bin/python" -m pytest -q -p no:cacheprovider
             done
             ;;
         aarch64)
@@ -61,7 +61,7 @@ for arch in "$@"; do
             MNEMO_AARCH64_MODULE_DIR=$TARGET bash tools/cross_test.sh aarch64 -- python3 -c \
                 'import mnemoweaver_engine_native as m; print("   module:", m.__file__)'
             MNEMO_AARCH64_MODULE_DIR=$TARGET bash tools/cross_test.sh aarch64 -- \
-                python3 -m pytest -q -p no:cacheprovider -m "not stress" tests
+                python3 -m pytest -q -p no:cacheprovider -m "not stress"
             ;;
         *) echo "unknown architecture: $arch (x86_64 or aarch64)" >&2; exit 2 ;;
     esac
