@@ -66,14 +66,9 @@ inline bool is_digit(unsigned char c) { return static_cast<unsigned char>(c - '0
 inline const unsigned char* skip_digits(const unsigned char* q, const unsigned char* end) {
     for (int i = 0; i < 4; ++i, ++q)
         if (q == end || !is_digit(*q)) return q;
-#if MNEMO_SSE2
-    const __m128i zero = _mm_set1_epi8('0');
-    const __m128i nine = _mm_set1_epi8(9);
+#if MNEMO_BLOCKS
     while (end - q >= 16) {
-        // A byte is a digit when (byte - '0') is at most 9, unsigned.
-        const __m128i x = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)), zero);
-        const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(x, nine), x);
-        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(digit)) & 0xFFFF;
+        const std::uint32_t other = ~platform::digit_bits(q) & 0xFFFF;
         if (other != 0) return q + platform::count_trailing_zeros(other);
         q += 16;
     }
@@ -150,7 +145,7 @@ inline std::uint64_t digits_around_point(const unsigned char* p, unsigned int_co
     return leading_digits_value((x & before) | ((x >> 8) & ~before), count);
 }
 
-#if MNEMO_SSE2
+#if MNEMO_BLOCKS
 // For each of the 32 bytes at p (the first in the lowest bit): whether it
 // is an ASCII digit, and whether it is a point.
 struct NumberBits {
@@ -159,20 +154,8 @@ struct NumberBits {
 };
 
 inline NumberBits number_bits(const unsigned char* p) {
-    const __m128i zero = _mm_set1_epi8('0');
-    const __m128i nine = _mm_set1_epi8(9);
-    const __m128i point = _mm_set1_epi8('.');
-    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-    const __m128i x0 = _mm_sub_epi8(b0, zero);
-    const __m128i x1 = _mm_sub_epi8(b1, zero);
-    const auto d0 =
-        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x0, nine), x0)));
-    const auto d1 =
-        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x1, nine), x1)));
-    const auto p0 = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b0, point)));
-    const auto p1 = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b1, point)));
-    return {d0 | d1 << 16, p0 | p1 << 16};
+    return {platform::digit_bits(p) | platform::digit_bits(p + 16) << 16,
+            platform::byte_bits(p, '.') | platform::byte_bits(p + 16, '.') << 16};
 }
 #endif
 
@@ -325,7 +308,7 @@ inline constexpr auto kTenths = [] {
 const unsigned char* read_double_bytewise(const unsigned char* q, const unsigned char* end,
                                           double& value);
 
-#if MNEMO_SSE2
+#if MNEMO_BLOCKS
 // The value of a plain number of more than eight bytes at p (after its
 // sign), of int_count digits and, when frac_count is not 0, a point and
 // frac_count digits, ending at stop; returns stop.
@@ -404,7 +387,7 @@ MNEMO_NOINLINE inline const unsigned char* read_double_block(const unsigned char
 // near the end, byte by byte, with the shortest forms inline.
 inline const unsigned char* read_double(const unsigned char* q, const unsigned char* end,
                                         double& value) {
-#if MNEMO_SSE2
+#if MNEMO_BLOCKS
     if (end - q >= 64) return read_double_block(q, end, value);
 #endif
     // Without a call: a one-digit whole number, as counts and ages often

@@ -1,15 +1,84 @@
-// Whether the text routines use x86 SSE2 (sixteen bytes at a time) or their
-// portable byte and word forms. SSE2 is part of every x86-64 processor; a
-// build asks for the portable forms with MNEMO_NO_SIMD (or MNEMO_PORTABLE,
-// which asks for every portable form at once), which is how the tests check
-// those forms on x86-64 too.
+// Tests of sixteen bytes at a time for the text routines: x86 SSE2, ARM
+// NEON (aarch64), or none, when the routines use their portable byte and
+// word forms. SSE2 is part of every x86-64 processor and NEON of every
+// aarch64 one; a build asks for the portable forms with MNEMO_NO_SIMD (or
+// MNEMO_PORTABLE, which asks for every portable form at once), which is how
+// the tests check those forms on any machine.
+//
+// MNEMO_BLOCKS tells whether the block tests below exist; MNEMO_SSE2 whether
+// the SSE2 intrinsics may be used directly (the double's text does).
 #pragma once
+
+#include <cstdint>
 
 #include "platform/compiler.hpp"
 
 #if (defined(__SSE2__) || defined(_M_X64)) && !defined(MNEMO_NO_SIMD) && !MNEMO_PORTABLE
 #define MNEMO_SSE2 1
+#define MNEMO_NEON 0
 #include <emmintrin.h>
+#elif (defined(__aarch64__) || defined(_M_ARM64)) && !defined(MNEMO_NO_SIMD) && !MNEMO_PORTABLE
+#define MNEMO_SSE2 0
+#define MNEMO_NEON 1
+#include <arm_neon.h>
 #else
 #define MNEMO_SSE2 0
+#define MNEMO_NEON 0
 #endif
+#define MNEMO_BLOCKS (MNEMO_SSE2 || MNEMO_NEON)
+
+namespace mnemo::platform {
+
+#if MNEMO_SSE2
+// Bit i is set when byte i of the sixteen at p is an ASCII digit.
+inline std::uint32_t digit_bits(const unsigned char* p) {
+    // A byte is a digit when (byte - '0') is at most 9, unsigned.
+    const __m128i x =
+        _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8('0'));
+    return static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(9)), x)));
+}
+
+// Bit i is set when byte i of the sixteen at p is c.
+inline std::uint32_t byte_bits(const unsigned char* p, char c) {
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(
+        _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8(c))));
+}
+
+// Bit i is set when byte i of the sixteen at p ends a plain run of string
+// text: a double quote, a backslash or a control byte (0x00-0x1F).
+inline std::uint32_t string_stop_bits(const unsigned char* p) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Unsigned x <= 0x1F exactly when min(x, 0x1F) == x.
+    const __m128i stop = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('"')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\\'))),
+        _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(0x1F)), x));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(stop));
+}
+#elif MNEMO_NEON
+// The lanes of m, each 0x00 or 0xFF, as the bits of a number (lane i in
+// bit i): each lane keeps its own bit, and the eight of each half are added.
+inline std::uint32_t lane_bits(uint8x16_t m) {
+    static constexpr std::uint8_t kBit[16] = {1, 2, 4, 8, 16, 32, 64, 128,
+                                              1, 2, 4, 8, 16, 32, 64, 128};
+    const uint8x16_t bits = vandq_u8(m, vld1q_u8(kBit));
+    return static_cast<std::uint32_t>(vaddv_u8(vget_low_u8(bits))) |
+           static_cast<std::uint32_t>(vaddv_u8(vget_high_u8(bits))) << 8;
+}
+
+inline std::uint32_t digit_bits(const unsigned char* p) {
+    return lane_bits(vcleq_u8(vsubq_u8(vld1q_u8(p), vdupq_n_u8('0')), vdupq_n_u8(9)));
+}
+
+inline std::uint32_t byte_bits(const unsigned char* p, char c) {
+    return lane_bits(vceqq_u8(vld1q_u8(p), vdupq_n_u8(static_cast<std::uint8_t>(c))));
+}
+
+inline std::uint32_t string_stop_bits(const unsigned char* p) {
+    const uint8x16_t x = vld1q_u8(p);
+    return lane_bits(vorrq_u8(vorrq_u8(vceqq_u8(x, vdupq_n_u8('"')), vceqq_u8(x, vdupq_n_u8('\\'))),
+                              vcleq_u8(x, vdupq_n_u8(0x1F))));
+}
+#endif
+
+}  // namespace mnemo::platform
