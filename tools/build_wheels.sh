@@ -70,7 +70,7 @@ wheel() {
     local arch=$1 start=$SECONDS
     shift
     echo "== $arch wheel"
-    run_logged "$WORK/wheel-$arch.log" "$TOOLS/bin/python" -m pip wheel --no-deps \
+    run_logged "$WORK/wheel-$arch.log" "$TOOLS/bin/python" -m pip wheel --no-deps --no-cache-dir \
         --wheel-dir "$WORK/raw/$arch" "$@" "$SDIST"
     local raw
     raw=$(ls "$WORK/raw/$arch"/*.whl)
