@@ -17,7 +17,7 @@ BUILD=$ROOT/build/test
 TOOLS=$BUILD/tools
 
 # The steps, in order. A new step is a session in noxfile.py named here.
-STEPS=(wheel tests-3.11 tests-3.12 tests-3.13 native)
+STEPS=(wheel tests-3.11 tests-3.12 tests-3.13 aarch64 windows platforms native)
 QUICK_STEPS=(wheel tests-3.11)
 case "${1:-}" in
     "") ;;
