@@ -28,6 +28,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include "json/number_reader.hpp"
 #include "json/record.hpp"
