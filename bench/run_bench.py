@@ -90,8 +90,8 @@ def load_other_build(path):
     another package name (its initialisation function keeps its own name)."""
     name = "other_build." + engine.__name__
     loader = importlib.machinery.ExtensionFileLoader(name, str(path))
-    spec = importlib.util.spec_from_file_location(name, str(path), loader=loader)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_file_location(name, str(path), loader=loader)
+    module = importlib.util.module_from_spec(found)
     loader.exec_module(module)
     return module
 

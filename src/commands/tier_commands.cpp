@@ -55,17 +55,13 @@ const unsigned char* decide_items(const unsigned char* q, json::Text& text, int 
         if (count >= 1) digits = json::double_digits(decided[(count - 1) & 1].retention);
         decided[count & 1] = decision;
         ++count;
-        if (q != end && *q <= ' ') q = json::skip_whitespace(q, end);
-        if (q != end && *q == ',') {
-            q = json::skip_separator_space(q + 1, end);
-            if (!(q = json::next_element(q, text))) return nullptr;
-            continue;
-        }
-        if (q == end || *q != ']') return json::list_separator_fault(q, text);
+        bool closed;
+        if (!(q = json::after_element(q, text, closed))) return nullptr;
+        if (!closed) continue;
         // The last two items.
         if (count >= 2) write_oldest();
         scoring::decision_to_json(decided[(count - 1) & 1], out);
-        return q + 1;
+        return q;
     }
 }
 
@@ -101,48 +97,26 @@ Status run_tier_batch(std::string_view payload, json::ByteBuffer& out) {
     if (q == end || *q != '{') {
         q = json::skip_value(q, text, json::kNestingBudget);
     } else {
-        q = json::skip_whitespace(q + 1, end);
-        if (q == end) {
-            q = text.fail_at(ErrorKind::eof_while_parsing_object, q);
-        } else if (*q == '}') {
-            ++q;
-        } else if (*q != '"') {
-            q = text.fail_at(ErrorKind::key_must_be_a_string, q);
-        } else {
-            ++q;
-            for (;;) {
-                // At a key, past its opening quote.
-                bool is_items;
-                if (static_cast<std::size_t>(end - q) > kItems.size() &&
-                    std::memcmp(q, kItems.data(), kItems.size()) == 0 && q[kItems.size()] == '"') {
-                    is_items = true;
-                    q += kItems.size() + 1;
-                } else {
-                    std::string scratch;
-                    std::string_view key;
-                    if (!(q = json::read_string(q, text, scratch, key))) break;
-                    is_items = key == kItems;
-                }
-                if (!(q = json::after_colon(q, text))) break;
-                if (is_items) {
-                    items_array = q != end && *q == '[';
-                    q = items_array ? decide_items(q, text, kMemberBudget, out, start, failure)
-                                    : json::skip_value(q, text, kMemberBudget);
-                } else {
-                    q = json::skip_value(q, text, kMemberBudget);
-                }
-                if (!q) break;
-                if (q != end && *q <= ' ') q = json::skip_whitespace(q, end);
-                if (q != end && *q == '}') {
-                    ++q;
-                    break;
-                }
-                if (q == end || *q != ',') {
-                    q = json::member_separator_fault(q, text);
-                    break;
-                }
-                if (!(q = json::next_key(json::skip_whitespace(q + 1, end), text))) break;
+        bool closed;
+        for (q = json::open_object(q + 1, text, closed); q && !closed;
+             q = json::after_member(q, text, closed)) {
+            // At a key, past its opening quote.
+            bool is_items;
+            if (static_cast<std::size_t>(end - q) > kItems.size() &&
+                std::memcmp(q, kItems.data(), kItems.size()) == 0 && q[kItems.size()] == '"') {
+                is_items = true;
+                q += kItems.size() + 1;
+            } else {
+                std::string scratch;
+                std::string_view key;
+                if (!(q = json::read_string(q, text, scratch, key))) break;
+                is_items = key == kItems;
             }
+            if (!(q = json::after_colon(q, text))) break;
+            if (is_items) items_array = q != end && *q == '[';
+            q = is_items && items_array ? decide_items(q, text, kMemberBudget, out, start, failure)
+                                        : json::skip_value(q, text, kMemberBudget);
+            if (!q) break;
         }
     }
     if (q) q = document_end(q, text);

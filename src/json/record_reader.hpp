@@ -221,14 +221,9 @@ MNEMO_NOINLINE const unsigned char* read_object_rest(const unsigned char* q, Tex
             q = skip_whitespace(q, end);
         } else {
             if (stop == MemberStop::after_value) {
-                if (q != end && *q <= ' ') q = skip_whitespace(q, end);
-                if (q != end && *q == '}') {
-                    ++q;
-                    break;
-                }
-                if (q == end || *q != ',') return member_separator_fault(q, text);
-                q = skip_separator_space(q + 1, end);
-                if (!(q = next_key(q, text))) return nullptr;
+                bool closed;
+                if (!(q = after_member(q, text, closed))) return nullptr;
+                if (closed) break;
             }
             // At the key, past its opening quote.
             const unsigned char* const key = q;
@@ -394,13 +389,9 @@ const unsigned char* read_array(const unsigned char* q, Text& text, int budget,
                 if (!q) return nullptr;
                 ++count;
             }
-            q = skip_whitespace(q, end);
-            if (q != end && *q == ']') {
-                ++q;
-                break;
-            }
-            if (q == end || *q != ',') return list_separator_fault(q, text);
-            if (!(q = next_element(skip_whitespace(q + 1, end), text))) return nullptr;
+            bool closed;
+            if (!(q = after_element(q, text, closed))) return nullptr;
+            if (closed) break;
         }
     }
     if (fault) [[unlikely]]

@@ -126,32 +126,22 @@ const unsigned char* skip_array(const unsigned char* q, Text& text, int budget) 
 
 const unsigned char* skip_object(const unsigned char* q, Text& text, int budget) {
     if (!enter(q, text, budget)) return nullptr;
-    q = skip_whitespace(q + 1, text.end);
-    if (q == text.end) return text.fail_at(ErrorKind::eof_while_parsing_object, q);
-    if (*q == '}') return q + 1;
-    if (*q != '"') return text.fail_at(ErrorKind::key_must_be_a_string, q);
-    ++q;
-    for (;;) {
+    bool closed;
+    for (q = open_object(q + 1, text, closed); q && !closed; q = after_member(q, text, closed)) {
         if (!(q = string_text(q, text, nullptr))) return nullptr;
         if (!(q = after_colon(q, text))) return nullptr;
         if (!(q = skip_value(q, text, budget - 1))) return nullptr;
-        q = skip_whitespace(q, text.end);
-        if (q != text.end && *q == '}') return q + 1;
-        if (q == text.end || *q != ',') return member_separator_fault(q, text);
-        if (!(q = next_key(skip_whitespace(q + 1, text.end), text))) return nullptr;
     }
+    return q;
 }
 
 }  // namespace
 
 const unsigned char* skip_array_rest(const unsigned char* q, Text& text, int budget) {
-    for (;;) {
-        q = skip_whitespace(q, text.end);
-        if (q != text.end && *q == ']') return q + 1;
-        if (q == text.end || *q != ',') return list_separator_fault(q, text);
-        if (!(q = next_element(skip_whitespace(q + 1, text.end), text))) return nullptr;
+    bool closed;
+    for (q = after_element(q, text, closed); q && !closed; q = after_element(q, text, closed))
         if (!(q = skip_value(q, text, budget - 1))) return nullptr;
-    }
+    return q;
 }
 
 std::string Text::fault_text() const {

@@ -99,20 +99,53 @@ const unsigned char* skip_number(const unsigned char* q, Text& text);
 std::nullptr_t list_separator_fault(const unsigned char* q, Text& text);
 std::nullptr_t member_separator_fault(const unsigned char* q, Text& text);
 
-// After a comma in an array (whitespace skipped): the next element must
-// start at q. Returns q, or null at the end of the text or a `]`.
-inline const unsigned char* next_element(const unsigned char* q, Text& text) {
-    if (q == text.end) return text.fail_at(ErrorKind::eof_while_parsing_value, q);
-    if (*q == ']') return text.fail_at(ErrorKind::trailing_comma, q);
-    return q;
+// After an array element: past the comma and the whitespace after it, at
+// the next element; or, with `closed` set, past the closing bracket. Null
+// at a fault: no separator, or a comma followed by the end of the text or
+// by `]`.
+inline const unsigned char* after_element(const unsigned char* q, Text& text, bool& closed) {
+    const unsigned char* const end = text.end;
+    if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+    closed = false;
+    if (q != end && *q == ',') {
+        q = skip_separator_space(q + 1, end);
+        if (q == end) return text.fail_at(ErrorKind::eof_while_parsing_value, q);
+        if (*q == ']') return text.fail_at(ErrorKind::trailing_comma, q);
+        return q;
+    }
+    if (q == end || *q != ']') return list_separator_fault(q, text);
+    closed = true;
+    return q + 1;
 }
 
-// After a comma in an object (whitespace skipped): past the next key's
-// opening quote, or null.
-inline const unsigned char* next_key(const unsigned char* q, Text& text) {
-    if (q == text.end) return text.fail_at(ErrorKind::eof_while_parsing_value, q);
-    if (*q == '"') return q + 1;
-    return text.fail_at(*q == '}' ? ErrorKind::trailing_comma : ErrorKind::key_must_be_a_string, q);
+// After a member's value: past the next key's opening quote; or, with
+// `closed` set, past the closing brace. Null at a fault.
+inline const unsigned char* after_member(const unsigned char* q, Text& text, bool& closed) {
+    const unsigned char* const end = text.end;
+    if (q != end && *q <= ' ') q = skip_whitespace(q, end);
+    closed = false;
+    if (q != end && *q == ',') {
+        q = skip_separator_space(q + 1, end);
+        if (q == end) return text.fail_at(ErrorKind::eof_while_parsing_value, q);
+        if (*q == '"') return q + 1;
+        return text.fail_at(*q == '}' ? ErrorKind::trailing_comma : ErrorKind::key_must_be_a_string,
+                            q);
+    }
+    if (q == end || *q != '}') return member_separator_fault(q, text);
+    closed = true;
+    return q + 1;
+}
+
+// After an object's opening brace: past the first key's opening quote; or,
+// with `closed` set, past the closing brace of an empty object. Null at a
+// fault.
+inline const unsigned char* open_object(const unsigned char* q, Text& text, bool& closed) {
+    q = skip_whitespace(q, text.end);
+    closed = q != text.end && *q == '}';
+    if (closed) return q + 1;
+    if (q == text.end) return text.fail_at(ErrorKind::eof_while_parsing_object, q);
+    if (*q != '"') return text.fail_at(ErrorKind::key_must_be_a_string, q);
+    return q + 1;
 }
 
 // After a key's closing quote: past the colon and the whitespace after it.
