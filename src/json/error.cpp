@@ -6,7 +6,7 @@ namespace mnemo::json {
 
 std::string_view error_kind_text(ErrorKind kind) {
     switch (kind) {
-        case ErrorKind::message: return {};
+        case ErrorKind::none: return {};
         case ErrorKind::eof_while_parsing_list: return "EOF while parsing a list";
         case ErrorKind::eof_while_parsing_object: return "EOF while parsing an object";
         case ErrorKind::eof_while_parsing_string: return "EOF while parsing a string";
@@ -33,14 +33,11 @@ std::string_view error_kind_text(ErrorKind kind) {
 }
 
 std::string json_error_text(const JsonError& error) {
-    std::string out(error.kind == ErrorKind::message ? std::string_view(error.message)
-                                                     : error_kind_text(error.kind));
-    if (error.line != 0) {
-        out += " at line ";
-        format_unsigned(error.line, out);
-        out += " column ";
-        format_unsigned(error.column, out);
-    }
+    std::string out(error_kind_text(error.kind));
+    out += " at line ";
+    format_unsigned(error.line, out);
+    out += " column ";
+    format_unsigned(error.column, out);
     return out;
 }
 

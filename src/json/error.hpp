@@ -1,4 +1,4 @@
-// Failures of the JSON reader and of record decoding.
+// Faults of syntax found by the JSON reader, and their messages.
 #pragma once
 
 #include <cstddef>
@@ -8,10 +8,10 @@
 
 namespace mnemo::json {
 
-// The reader's error kinds, in the order of their texts' table. `message`
-// means a free text carried by the error itself (record decoding).
+// The reader's error kinds, in the order of their texts' table; `none`
+// while no fault has been found.
 enum class ErrorKind : std::uint8_t {
-    message,
+    none,
     eof_while_parsing_list,
     eof_while_parsing_object,
     eof_while_parsing_string,
@@ -33,25 +33,17 @@ enum class ErrorKind : std::uint8_t {
     recursion_limit_exceeded,
 };
 
-// The fixed text of a reader error kind; empty for `message`.
+// The fixed text of a reader error kind; empty for `none`.
 std::string_view error_kind_text(ErrorKind kind);
 
+// A fault of syntax and where it is.
 struct JsonError {
-    ErrorKind kind = ErrorKind::message;
-    std::string message;     // the text when kind is `message`
-    std::size_t line = 0;    // 1-based; 0 means the error has no position
+    ErrorKind kind = ErrorKind::none;
+    std::size_t line = 0;    // 1-based
     std::size_t column = 0;  // bytes from the start of the line
-
-    static JsonError at(ErrorKind kind, std::size_t line, std::size_t column) {
-        return JsonError{kind, {}, line, column};
-    }
-    static JsonError text(std::string message) {
-        return JsonError{ErrorKind::message, std::move(message), 0, 0};
-    }
 };
 
-// The message a caller sees: the kind's text, followed by
-// " at line L column C" when the error has a position.
+// The message a caller sees: the kind's text, then " at line L column C".
 std::string json_error_text(const JsonError& error);
 
 }  // namespace mnemo::json

@@ -13,7 +13,7 @@ MNEMO_NOINLINE const unsigned char* read_double_by_procedure(const unsigned char
     if (!negative && !is_digit(*q)) return nullptr;
     Number number;
     const NumberRead read = read_number(q + negative, end, negative, number);
-    if (read.error != ErrorKind::message) return nullptr;
+    if (read.error != ErrorKind::none) return nullptr;
     value = number.to_double();
     return read.stop;
 }

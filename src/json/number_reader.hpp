@@ -172,7 +172,7 @@ bool long_significand(const unsigned char* int_digits, std::size_t int_count,
 
 // The outcome of reading a number: `stop` is the first byte not taken (on
 // success) or the byte at which the fault was found; `error` is
-// ErrorKind::message on success; `at_byte` tells whether the fault's
+// ErrorKind::none on success; `at_byte` tells whether the fault's
 // position is the byte at `stop` (rather than the byte before it).
 struct NumberRead {
     const unsigned char* stop;
@@ -235,7 +235,7 @@ inline NumberRead read_number(const unsigned char* q, const unsigned char* end, 
                     return fault(ErrorKind::number_out_of_range, false);
                 q = skip_digits(q, end);
                 out = Number::from_double(negative ? -0.0 : 0.0);
-                return {q, ErrorKind::message, false};
+                return {q, ErrorKind::none, false};
             }
             x = x * 10 + d;
         }
@@ -260,7 +260,7 @@ inline NumberRead read_number(const unsigned char* q, const unsigned char* end, 
         } else {
             out = Number::from_double(-static_cast<double>(s));
         }
-        return {q, ErrorKind::message, false};
+        return {q, ErrorKind::none, false};
     }
     double v = static_cast<double>(s);
     if (e < 0 && e >= -308) {
@@ -280,7 +280,7 @@ inline NumberRead read_number(const unsigned char* q, const unsigned char* end, 
         if (v != 0.0) v /= kPow10[-e];
     }
     out = Number::from_double(negative ? -v : v);
-    return {q, ErrorKind::message, false};
+    return {q, ErrorKind::none, false};
 }
 
 // The value of a plain number: S, all its digits, as a whole number, the

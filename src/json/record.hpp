@@ -97,6 +97,38 @@ private:
     std::array<std::int8_t, kMaxNameSize> by_size{};
 };
 
+// What decoding a record found wrong, kept as a place in the text until its
+// message is made.
+struct DecodeFault {
+    enum class Kind : std::uint8_t {
+        none,
+        field_kind,
+        record_kind,
+        missing_field,
+        short_array,
+        long_array
+    };
+    Kind kind = Kind::none;
+    // Set as the kind needs them.
+    std::uint8_t field;          // field_kind, missing_field
+    const unsigned char* value;  // field_kind, record_kind: the value's first byte
+    std::size_t length;          // short_array, long_array: the element count
+
+    explicit operator bool() const { return kind != Kind::none; }
+};
+
+// The message of a decoding fault; `end` is the end of the payload text.
+std::string decode_fault_text(const DecodeFault& fault, const unsigned char* end,
+                              std::string_view type_name, std::size_t field_count,
+                              std::string_view field_name, FieldType field_type);
+
+template <const auto& Layout>
+std::string decode_fault_text(const DecodeFault& fault, const unsigned char* end) {
+    const auto& field = Layout.fields[fault.field];
+    return decode_fault_text(fault, end, Layout.type_name, Layout.field_count, field.name,
+                             field.type);
+}
+
 // The texts that name what a record or field expects in messages.
 std::string struct_expectation(std::string_view type_name);
 std::string array_expectation(std::string_view type_name, std::size_t field_count);

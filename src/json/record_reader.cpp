@@ -55,7 +55,7 @@ const unsigned char* read_f64_field(const unsigned char* q, Text& text, int budg
     const bool negative = *q == '-';
     Number number;
     const NumberRead read = read_number(q + negative, text.end, negative, number);
-    if (read.error != ErrorKind::message)
+    if (read.error != ErrorKind::none)
         return read.at_byte ? text.fail_at(read.error, read.stop)
                             : text.fail_after(read.error, read.stop);
     out = number.to_double();

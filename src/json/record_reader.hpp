@@ -38,38 +38,6 @@
 
 namespace mnemo::json {
 
-// What decoding a record found wrong, kept as a place in the text until its
-// message is made.
-struct DecodeFault {
-    enum class Kind : std::uint8_t {
-        none,
-        field_kind,
-        record_kind,
-        missing_field,
-        short_array,
-        long_array
-    };
-    Kind kind = Kind::none;
-    // Set as the kind needs them.
-    std::uint8_t field;          // field_kind, missing_field
-    const unsigned char* value;  // field_kind, record_kind: the value's first byte
-    std::size_t length;          // short_array, long_array: the element count
-
-    explicit operator bool() const { return kind != Kind::none; }
-};
-
-// The message of a decoding fault; `end` is the end of the payload text.
-std::string decode_fault_text(const DecodeFault& fault, const unsigned char* end,
-                              std::string_view type_name, std::size_t field_count,
-                              std::string_view field_name, FieldType field_type);
-
-template <const auto& Layout>
-std::string decode_fault_text(const DecodeFault& fault, const unsigned char* end) {
-    const auto& field = Layout.fields[fault.field];
-    return decode_fault_text(fault, end, Layout.type_name, Layout.field_count, field.name,
-                             field.type);
-}
-
 // The end of a literal true or false at q, with its value; null otherwise.
 const unsigned char* scan_boolean(const unsigned char* q, const unsigned char* end, bool& value);
 
@@ -228,8 +196,8 @@ MNEMO_NOINLINE const unsigned char* read_object_rest(const unsigned char* q, Tex
             // At the key, past its opening quote.
             const unsigned char* const key = q;
             const std::string_view expected = next < N ? Layout.fields[next].name : "";
-            if (next<N&& static_cast<std::size_t>(end - key)> expected.size() &&
-                key[expected.size()] == '"' &&
+            const std::size_t room = static_cast<std::size_t>(end - key);
+            if (next < N && room > expected.size() && key[expected.size()] == '"' &&
                 same_bytes(expected.data(), reinterpret_cast<const char*>(key), expected.size())) {
                 // The name's bytes need no escape, so the key ends at that quote.
                 q = key + expected.size() + 1;

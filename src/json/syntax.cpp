@@ -148,7 +148,7 @@ std::string Text::fault_text() const {
     const std::string_view all(reinterpret_cast<const char*>(begin),
                                static_cast<std::size_t>(end - begin));
     const Position at = position_of(all, fault_index);
-    return json_error_text(JsonError::at(fault, at.line, at.column));
+    return json_error_text(JsonError{fault, at.line, at.column});
 }
 
 Position position_of(std::string_view text, std::size_t index) {
@@ -196,7 +196,7 @@ const unsigned char* skip_number(const unsigned char* q, Text& text) {
     const bool negative = *q == '-';
     Number ignored;
     const NumberRead read = read_number(q + negative, text.end, negative, ignored);
-    if (read.error == ErrorKind::message) return read.stop;
+    if (read.error == ErrorKind::none) return read.stop;
     return read.at_byte ? text.fail_at(read.error, read.stop)
                         : text.fail_after(read.error, read.stop);
 }

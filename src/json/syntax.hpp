@@ -24,7 +24,7 @@ inline constexpr int kNestingBudget = 128;
 struct Text {
     const unsigned char* begin;
     const unsigned char* end;
-    ErrorKind fault = ErrorKind::message;  // `message` while there is none
+    ErrorKind fault = ErrorKind::none;
     std::size_t fault_index = 0;
 
     explicit Text(std::string_view text)

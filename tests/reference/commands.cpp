@@ -25,7 +25,7 @@ std::string response(const json::ByteBuffer& result) {
 
 std::string tier(const JsonValue& root) {
     auto input = json::decode_tier_input(root);
-    if (!input) return error(json::json_error_text(input.error()));
+    if (!input) return error(input.error());
     json::ByteBuffer out;
     scoring::decision_to_json(scoring::decide_tier(input.value()), out);
     return response(out);
@@ -39,7 +39,7 @@ std::string tier_batch(const JsonValue& root) {
     bool first = true;
     for (const JsonValue& item : items->items()) {
         auto input = json::decode_tier_input(item);
-        if (!input) return error(json::json_error_text(input.error()));
+        if (!input) return error(input.error());
         if (!first) out.push_back(',');
         first = false;
         scoring::decision_to_json(scoring::decide_tier(input.value()), out);
@@ -50,7 +50,7 @@ std::string tier_batch(const JsonValue& root) {
 
 std::string score(const JsonValue& root) {
     auto input = json::decode_retention_input(root);
-    if (!input) return error(json::json_error_text(input.error()));
+    if (!input) return error(input.error());
     const scoring::RetentionInput& in = input.value();
     const scoring::RetentionScore s = scoring::compute_retention(
         in.days_since_recall, in.retrieval_count, in.importance, in.frequency);

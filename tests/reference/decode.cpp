@@ -41,27 +41,27 @@ void append_value_wording(std::string& out, const JsonValue& value) {
     }
 }
 
-JsonError invalid_type(const JsonValue& value, std::string_view expected) {
+std::string invalid_type(const JsonValue& value, std::string_view expected) {
     std::string text = "invalid type: ";
     append_value_wording(text, value);
     text += ", expected ";
     text += expected;
-    return JsonError::text(std::move(text));
+    return text;
 }
 
-JsonError invalid_length(std::size_t length, std::string_view expected) {
+std::string invalid_length(std::size_t length, std::string_view expected) {
     std::string text = "invalid length ";
     append_count(text, length);
     text += ", expected ";
     text += expected;
-    return JsonError::text(std::move(text));
+    return text;
 }
 
-JsonError missing_field(std::string_view name) {
+std::string missing_field(std::string_view name) {
     std::string text = "missing field `";
     text += name;
     text.push_back('`');
-    return JsonError::text(std::move(text));
+    return text;
 }
 
 }  // namespace mnemo::json

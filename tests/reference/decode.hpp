@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "document.hpp"
-#include "json/error.hpp"
 #include "json/record.hpp"
 #include "json/result.hpp"
 #include "scoring/retention_input.hpp"
@@ -22,10 +21,10 @@ namespace mnemo::json {
 // integer `7`, floating point `1.5`, string "x", sequence, map.
 void append_value_wording(std::string& out, const JsonValue& value);
 
-// The texts of decoding faults. They carry no position.
-JsonError invalid_type(const JsonValue& value, std::string_view expected);
-JsonError invalid_length(std::size_t length, std::string_view expected);
-JsonError missing_field(std::string_view name);
+// The messages of decoding faults. They carry no position.
+std::string invalid_type(const JsonValue& value, std::string_view expected);
+std::string invalid_length(std::size_t length, std::string_view expected);
+std::string missing_field(std::string_view name);
 
 template <class Record>
 bool assign_field(Record& record, const FieldLayout<Record>& field, const JsonValue& value) {
@@ -41,7 +40,7 @@ bool assign_field(Record& record, const FieldLayout<Record>& field, const JsonVa
 
 // `Record{}` supplies the defaults of fields that are not required.
 template <class Record, std::size_t N>
-Result<Record, JsonError> decode_record(const JsonValue& value,
+Result<Record, std::string> decode_record(const JsonValue& value,
                                         const RecordLayout<Record, N>& layout) {
     static_assert(N <= 32);
     Record record{};
@@ -74,11 +73,11 @@ Result<Record, JsonError> decode_record(const JsonValue& value,
     return fail(invalid_type(value, struct_expectation(layout.type_name)));
 }
 
-inline Result<scoring::TierInput, JsonError> decode_tier_input(const JsonValue& value) {
+inline Result<scoring::TierInput, std::string> decode_tier_input(const JsonValue& value) {
     return decode_record(value, scoring::kTierInputLayout);
 }
 
-inline Result<scoring::RetentionInput, JsonError> decode_retention_input(const JsonValue& value) {
+inline Result<scoring::RetentionInput, std::string> decode_retention_input(const JsonValue& value) {
     return decode_record(value, scoring::kRetentionInputLayout);
 }
 

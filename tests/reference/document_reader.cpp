@@ -365,7 +365,7 @@ private:
         const NumberRead read = read_number(p_ + pos_, p_ + n_, negative, number);
         out = JsonValue::from_number(number);
         pos_ = static_cast<std::size_t>(read.stop - p_);
-        if (read.error == ErrorKind::message) return true;
+        if (read.error == ErrorKind::none) return true;
         return read.at_byte ? fail_at(read.error) : fail_after(read.error);
     }
 
@@ -377,7 +377,7 @@ private:
     ScratchStack<JsonValue, 32> values_;
     ScratchStack<JsonMember, 16> members_;
     std::string scratch_;
-    ErrorKind error_ = ErrorKind::message;
+    ErrorKind error_ = ErrorKind::none;
     std::size_t error_index_ = 0;
 };
 
@@ -388,7 +388,7 @@ Result<JsonValue, JsonError> parse_json(std::string_view text, Arena& arena) {
     JsonValue root;
     if (!reader.document(root)) {
         Position at = position_of(text, reader.error_index());
-        return fail(JsonError::at(reader.error_kind(), at.line, at.column));
+        return fail(JsonError{reader.error_kind(), at.line, at.column});
     }
     return root;
 }
