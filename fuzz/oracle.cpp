@@ -9,6 +9,7 @@
 #include <exception>
 #include <new>
 
+#include "commands/command_table.hpp"
 #include "commands/run_command.hpp"
 #include "json/buffer.hpp"
 #include "json/error.hpp"
@@ -191,7 +192,7 @@ bool equal_up_to_doubles(std::string_view a, std::string_view b) {
 // A reader error carries a kind of its own and a position inside the text,
 // and its message is the kind's text followed by that position.
 void check_reader_error(const Subject& subject, std::string_view text, const json::JsonError& e) {
-    if (e.kind == json::ErrorKind::message) violated(subject, "a reader error without a kind");
+    if (e.kind == json::ErrorKind::none) violated(subject, "a reader error without a kind");
     std::size_t lines = 1;
     for (char c : text) lines += c == '\n';
     if (e.line < 1 || e.line > lines || e.column > text.size())
@@ -236,14 +237,9 @@ std::string round_trip(const Subject& subject, std::string_view text, bool& move
     return std::string(once.view());
 }
 
-enum class Command { tier, tier_batch, score, unknown };
-
-Command command_of(std::string_view name) {
-    if (name == "tier") return Command::tier;
-    if (name == "tier-batch") return Command::tier_batch;
-    if (name == "score") return Command::score;
-    return Command::unknown;
-}
+using commands::Command;
+using commands::PayloadShape;
+using commands::ResultShape;
 
 const JsonValue* member(const JsonValue& object, std::string_view key) {
     return object.kind() == JsonKind::object ? object.find(key) : nullptr;
@@ -284,7 +280,7 @@ void check_decision(const Subject& subject, const JsonValue& d) {
 }
 
 // A success response: the envelope, canonical text, the command's shape.
-void check_response(const Subject& subject, Command command, std::string_view text) {
+void check_response(const Subject& subject, const Command& command, std::string_view text) {
     if (!text.starts_with(kEnvelopeOpen) || !text.ends_with("}"))
         violated(subject, "a response without the envelope", text);
     bool moved = false;
@@ -301,18 +297,18 @@ void check_response(const Subject& subject, Command command, std::string_view te
     const JsonValue* result = member(root, "result");
     if (root.size() != 2 || !ok || ok->kind() != JsonKind::boolean || !ok->as_bool() || !result)
         violated(subject, "a response that is not {ok: true, result}", text);
-    switch (command) {
-        case Command::tier:
+    switch (command.result) {
+        case ResultShape::decision:
             check_decision(subject, *result);
             return;
-        case Command::tier_batch: {
+        case ResultShape::decisions: {
             const JsonValue* decisions = member(*result, "decisions");
             if (result->size() != 1 || !decisions || decisions->kind() != JsonKind::array)
                 violated(subject, "a batch result that is not {decisions: [...]}", text);
             for (const JsonValue& d : decisions->items()) check_decision(subject, d);
             return;
         }
-        case Command::score: {
+        case ResultShape::score: {
             const JsonValue* boost = member(*result, "boost");
             const JsonValue* retention = member(*result, "retention");
             const JsonValue* stability = member(*result, "stability");
@@ -324,29 +320,39 @@ void check_response(const Subject& subject, Command command, std::string_view te
                 violated(subject, "a score outside its ranges", text);
             return;
         }
-        case Command::unknown:
-            break;
+        case ResultShape::other:
+            return;
     }
-    violated(subject, "a response to an unknown command", text);
+}
+
+// ", expected struct NAME" and ", expected struct NAME with N elements".
+std::string record_expectation(const commands::RecordInfo& record) {
+    return ", expected struct " + std::string(record.type_name);
+}
+std::string array_expectation(const commands::RecordInfo& record) {
+    return record_expectation(record) + " with " + std::to_string(record.field_count) +
+           " elements";
 }
 
 // A handler's failure is a record decoding message or the batch's own one,
 // never positioned, naming the record of its command.
-void check_handler_message(const Subject& subject, Command command, std::string_view message) {
+void check_handler_message(const Subject& subject, const Command& command,
+                           std::string_view message) {
     const bool decoding = message.starts_with("invalid type: ") ||
                           message.starts_with("invalid length ") ||
                           (message.starts_with("missing field `") && message.ends_with("`"));
     const bool batch_shape =
-        command == Command::tier_batch && message == "missing required field: items";
+        command.payload == PayloadShape::items && message == "missing required field: items";
     if (!decoding && !batch_shape) violated(subject, "an unexpected handler message", message);
-    const bool score = command == Command::score;
-    const std::string_view other =
-        score ? ", expected struct TierInput" : ", expected struct RetentionInput";
-    const std::string_view other_length = score
-                                              ? ", expected struct TierInput with 6 elements"
-                                              : ", expected struct RetentionInput with 4 elements";
-    if (message.ends_with(other) || message.ends_with(other_length))
-        violated(subject, "a message naming the other command's record", message);
+    // What the message says was expected is its last part (a value it
+    // quotes comes before it).
+    const std::size_t at = message.rfind(", expected ");
+    const std::string_view expected =
+        at == std::string_view::npos ? std::string_view() : message.substr(at);
+    if (expected.starts_with(", expected struct ") &&
+        expected != record_expectation(command.record) &&
+        expected != array_expectation(command.record))
+        violated(subject, "a message naming another record than the command's", message);
 }
 
 std::string_view result_of(std::string_view response) {
@@ -358,28 +364,35 @@ double retention_of(std::string_view response) {
     return doc.value().root.find("result")->find("retention")->as_double();
 }
 
-// The three commands agree on one item: "tier" equals a one-item
-// "tier-batch", and its retention equals that of "score" unless the item is
-// kept forever.
-void check_agreement(const Subject& subject, std::string_view tier_answer) {
-    const std::string wrapped = "{\"items\":[" + std::string(subject.payload) + "]}";
-    const std::string batch = answer_text("tier-batch", wrapped);
-    if (batch.starts_with(kErrorHead)) {
-        // Wrapping adds two levels of nesting.
-        if (batch.find("recursion limit exceeded at line ") == std::string::npos)
-            violated(subject, "a one-item batch fails where tier succeeds", batch);
-    } else {
-        const std::string expected = std::string(kEnvelopeOpen) + "{\"decisions\":[" +
-                                     std::string(result_of(tier_answer)) + "]}}";
-        if (batch != expected) violated(subject, "a one-item batch differs from tier", batch);
+// The commands agree on one item: a command that decides one record answers
+// as a one-item batch of every batch command of the same record, and its
+// retention equals the score's unless the item is kept forever.
+void check_agreement(const Subject& subject, const Command& command,
+                     std::string_view decision_answer) {
+    for (const Command& other : commands::kCommands) {
+        if (other.record.type_name != command.record.type_name) continue;
+        if (other.result != ResultShape::decisions) continue;
+        const std::string wrapped = "{\"items\":[" + std::string(subject.payload) + "]}";
+        const std::string batch = answer_text(other.name, wrapped);
+        if (batch.starts_with(kErrorHead)) {
+            // Wrapping adds two levels of nesting.
+            if (batch.find("recursion limit exceeded at line ") == std::string::npos)
+                violated(subject, "a one-item batch fails where the single call succeeds", batch);
+        } else {
+            const std::string expected = std::string(kEnvelopeOpen) + "{\"decisions\":[" +
+                                         std::string(result_of(decision_answer)) + "]}}";
+            if (batch != expected)
+                violated(subject, "a one-item batch differs from the single call", batch);
+        }
     }
-
-    const std::string score = answer_text("score", subject.payload);
-    if (score.starts_with(kErrorHead) ||
-        tier_answer.find("\"keep_forever_tag\"") != std::string_view::npos)
-        return;
-    if (bits_of(retention_of(score)) != bits_of(retention_of(tier_answer)))
-        violated(subject, "score and tier disagree on the retention", score);
+    if (decision_answer.find("\"keep_forever_tag\"") != std::string_view::npos) return;
+    for (const Command& other : commands::kCommands) {
+        if (other.result != ResultShape::score) continue;
+        const std::string score = answer_text(other.name, subject.payload);
+        if (score.starts_with(kErrorHead)) continue;
+        if (bits_of(retention_of(score)) != bits_of(retention_of(decision_answer)))
+            violated(subject, "score and decision disagree on the retention", score);
+    }
 }
 
 }  // namespace
@@ -432,24 +445,11 @@ void check_json_round_trip(std::string_view text) {
                  "got " + answer + ", expected " + expected);
 }
 
-// The command layer's answer, whether run_command returns the response
-// buffer or writes into one that the caller passes.
-template <class Buffer, class Text>
-std::string answer_of(Text command, Text payload) {
-    if constexpr (requires(Text text, Buffer & out) { commands::run_command(text, text, out); }) {
-        Buffer response;
-        auto status = commands::run_command(command, payload, response);
-        if (!status) return std::string(kErrorHead) + status.error().message;
-        return std::string(response.view());
-    } else {
-        auto result = commands::run_command(command, payload);
-        if (!result) return std::string(kErrorHead) + result.error().message;
-        return std::string(result.value().view());
-    }
-}
-
 std::string answer_text(std::string_view command, std::string_view payload) {
-    return answer_of<json::ByteBuffer>(command, payload);
+    json::ByteBuffer response;
+    auto status = commands::run_command(command, payload, response);
+    if (!status) return std::string(kErrorHead) + status.error().message;
+    return std::string(response.view());
 }
 
 void check_command(std::string_view command_text, std::string_view payload) {
@@ -482,18 +482,20 @@ void check_command(std::string_view command_text, std::string_view payload) {
         if (answer != expected) violated(subject, "a malformed payload answered otherwise", answer);
         return;
     }
-    const Command command = command_of(command_text);
-    if (command == Command::unknown) {
+    const Command* const command = commands::find_command(command_text);
+    if (!command) {
         if (answer != std::string(kErrorHead) + "unknown command: " + std::string(command_text))
             violated(subject, "an unknown command answered otherwise", answer);
         return;
     }
     if (answer.starts_with(kErrorHead)) {
-        check_handler_message(subject, command, std::string_view(answer).substr(kErrorHead.size()));
+        check_handler_message(subject, *command,
+                              std::string_view(answer).substr(kErrorHead.size()));
         return;
     }
-    check_response(subject, command, answer);
-    if (command == Command::tier) check_agreement(subject, answer);
+    check_response(subject, *command, answer);
+    if (command->result == ResultShape::decision && command->payload == PayloadShape::record)
+        check_agreement(subject, *command, answer);
 }
 
 bool check_command_input(std::string_view input) {
@@ -506,7 +508,7 @@ bool check_command_input(std::string_view input) {
         return true;
     }
     if (!is_valid_utf8(input)) return false;
-    for (std::string_view command : {"tier", "tier-batch", "score"}) check_command(command, input);
+    for (const Command& command : commands::kCommands) check_command(command.name, input);
     return true;
 }
 

@@ -30,7 +30,7 @@ void check_command(std::string_view command, std::string_view payload);
 
 // One entry of the command corpus: command bytes, the byte 0xFF (which UTF-8
 // never uses), payload bytes. Without the separator the whole entry is a
-// payload given to each of the three commands. Returns false, having checked
+// payload given to each command of the table. Returns false, having checked
 // nothing, when a part is not UTF-8, since Python cannot pass such a str.
 bool check_command_input(std::string_view input);
 

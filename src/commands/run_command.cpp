@@ -1,30 +1,12 @@
 #include "commands/run_command.hpp"
 
+#include "commands/command_table.hpp"
 #include "commands/handlers.hpp"
 #include "platform/compiler.hpp"
 
 namespace mnemo::commands {
 
 namespace {
-
-using Handler = Status (*)(std::string_view, json::ByteBuffer&);
-
-struct Command {
-    std::string_view name;
-    Handler handler;
-};
-
-constexpr Command kCommands[] = {
-    {"tier", run_tier},
-    {"tier-batch", run_tier_batch},
-    {"score", run_score},
-};
-
-Handler find_handler(std::string_view command) {
-    for (const Command& c : kCommands)
-        if (c.name == command) return c.handler;
-    return nullptr;
-}
 
 // Objects are written with their keys in byte order, and "ok" sorts before
 // "result", so every response opens with the same bytes.
@@ -45,10 +27,10 @@ MNEMO_NOINLINE Status unknown_command(std::string_view command, std::string_view
 }  // namespace
 
 Status run_command(std::string_view command, std::string_view payload, json::ByteBuffer& response) {
-    Handler handler = find_handler(command);
-    if (!handler) return unknown_command(command, payload);
+    const Command* const found = find_command(command);
+    if (!found) return unknown_command(command, payload);
     response.append(kEnvelopeOpen);
-    Status status = handler(payload, response);
+    Status status = found->handler(payload, response);
     if (!status) return status;
     response.push_back('}');
     return std::monostate{};

@@ -15,9 +15,10 @@ struct RunError {
     std::string message;
 };
 
-// Reads the whole payload, then runs the command named exactly "tier",
-// "tier-batch" or "score", and writes the compact response text
-// {"ok":true,"result":…} into `response`, which starts empty. On failure
+// Runs the command of that exact name (commands/command_table.hpp) on the
+// payload, and writes the compact response text
+// {"ok":true,"result":…} into `response`, which starts empty. A payload
+// that is not JSON fails as such, whatever the command. On failure
 // the response holds nothing of use. Throws std::bad_alloc when memory runs
 // out.
 Result<std::monostate, RunError> run_command(std::string_view command, std::string_view payload,

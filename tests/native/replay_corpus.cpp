@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/command_table.hpp"
 #include "oracle.hpp"
 
 namespace fs = std::filesystem;
@@ -55,11 +56,18 @@ std::string repeat(std::string_view unit, std::size_t count) {
 }
 
 const std::string kOk = R"({"ok":true,"result":)";
-const std::string kCommands[] = {"tier", "tier-batch", "score", ""};
+
+// Every command of the table, and one that is not.
+std::vector<std::string_view> all_commands() {
+    std::vector<std::string_view> names;
+    for (const mnemo::commands::Command& c : mnemo::commands::kCommands) names.push_back(c.name);
+    names.push_back("");
+    return names;
+}
 
 // The same answer from every command: the payload fails in the reader.
 void expect_reader_error(const std::string& payload, const std::string& message, int& cases) {
-    for (const std::string& command : kCommands) {
+    for (std::string_view command : all_commands()) {
         check_command_answer(command, payload, "error: " + message);
         ++cases;
     }
@@ -162,7 +170,7 @@ int cut_short_cases() {
                 std::memcpy(exact.get(), joined.data(), joined.size());
                 const std::string_view payload(exact.get(), joined.size());
                 mnemo::oracle::check_json_round_trip(payload);
-                for (const std::string& command : kCommands)
+                for (std::string_view command : all_commands())
                     mnemo::oracle::check_command(command, payload);
                 ++cases;
             }

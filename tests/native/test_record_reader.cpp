@@ -11,6 +11,7 @@
 
 #include "check.hpp"
 #include "commands.hpp"
+#include "commands/command_table.hpp"
 #include "commands/run_command.hpp"
 #include "scoring/retention.hpp"
 
@@ -34,26 +35,36 @@ void agree(std::string_view command, const std::string& payload) {
                         "\n  expected: " + expected);
 }
 
-// One record text, as the payload of tier and score and as items of a
-// batch, each near the end of the text and before a long tail.
+// One record text given to every command of the table: as the payload of
+// a command that reads one record, as items of one that reads a batch, each
+// near the end of the text and before a long tail.
 bool agrees(const std::string& text) {
     const int before = check::failures();
     for (const std::string& tail : {std::string(), std::string(80, ' ')}) {
-        agree("tier", text + tail);
-        agree("score", text + tail);
-        agree("tier-batch", std::string("{\"items\":[")
-                                .append(text)
-                                .append(",")
-                                .append(text)
-                                .append("]}")
-                                .append(tail));
-        agree("tier-batch",
-              std::string("{\"items\": [").append(text).append("]").append(tail).append("}"));
+        for (const commands::Command& command : commands::kCommands) {
+            if (command.payload == commands::PayloadShape::record) {
+                agree(command.name, text + tail);
+                continue;
+            }
+            agree(command.name, std::string("{\"items\":[")
+                                    .append(text)
+                                    .append(",")
+                                    .append(text)
+                                    .append("]}")
+                                    .append(tail));
+            agree(command.name,
+                  std::string("{\"items\": [").append(text).append("]").append(tail).append("}"));
+        }
     }
     return check::failures() == before;
 }
 
 }  // namespace
+
+TEST_CASE(every_command_has_its_reference_reading) {
+    for (const commands::Command& command : commands::kCommands)
+        CHECK(reference::has_case(command.name));
+}
 
 TEST_CASE(record_texts_agree) {
     const char* texts[] = {

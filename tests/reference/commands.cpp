@@ -1,5 +1,6 @@
 #include "commands.hpp"
 
+#include "commands/command_table.hpp"
 #include "decode.hpp"
 #include "document_reader.hpp"
 #include "scoring/retention.hpp"
@@ -65,16 +66,35 @@ std::string score(const JsonValue& root) {
     return response(out);
 }
 
+// The reference reading of each command of the table, by name.
+struct Case {
+    std::string_view command;
+    std::string (*answer)(const JsonValue& root);
+};
+
+constexpr Case kCases[] = {
+    {"tier", tier},
+    {"tier-batch", tier_batch},
+    {"score", score},
+};
+
+const Case* find_case(std::string_view command) {
+    for (const Case& c : kCases)
+        if (c.command == command) return &c;
+    return nullptr;
+}
+
 }  // namespace
+
+bool has_case(std::string_view command) { return find_case(command) != nullptr; }
 
 std::string answer(std::string_view command, std::string_view payload) {
     auto doc = json::parse_json(payload);
     if (!doc) return error(json::json_error_text(doc.error()));
-    const JsonValue& root = doc.value().root;
-    if (command == "tier") return tier(root);
-    if (command == "tier-batch") return tier_batch(root);
-    if (command == "score") return score(root);
-    return error("unknown command: " + std::string(command));
+    if (!commands::find_command(command)) return error("unknown command: " + std::string(command));
+    const Case* reference = find_case(command);
+    if (!reference) return error("no reference case for command " + std::string(command));
+    return reference->answer(doc.value().root);
 }
 
 }  // namespace mnemo::reference

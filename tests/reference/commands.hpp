@@ -12,4 +12,8 @@ namespace mnemo::reference {
 // The response text, or "error: " and the message.
 std::string answer(std::string_view command, std::string_view payload);
 
+// Whether the reference reads the command of that name: each command of the
+// module's table must have its case here.
+bool has_case(std::string_view command);
+
 }  // namespace mnemo::reference
