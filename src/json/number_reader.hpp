@@ -66,13 +66,13 @@ inline bool is_digit(unsigned char c) { return static_cast<unsigned char>(c - '0
 inline const unsigned char* skip_digits(const unsigned char* q, const unsigned char* end) {
     for (int i = 0; i < 4; ++i, ++q)
         if (q == end || !is_digit(*q)) return q;
-#if MNEMO_BLOCKS
-    while (end - q >= 16) {
-        const std::uint32_t other = ~platform::digit_bits(q) & 0xFFFF;
-        if (other != 0) return q + platform::count_trailing_zeros(other);
-        q += 16;
+    if constexpr (platform::kBlockTests) {
+        while (end - q >= 16) {
+            const std::uint32_t other = ~platform::digit_bits(q) & 0xFFFF;
+            if (other != 0) return q + platform::count_trailing_zeros(other);
+            q += 16;
+        }
     }
-#endif
     while (q != end && is_digit(*q)) ++q;
     return q;
 }
@@ -145,7 +145,6 @@ inline std::uint64_t digits_around_point(const unsigned char* p, unsigned int_co
     return leading_digits_value((x & before) | ((x >> 8) & ~before), count);
 }
 
-#if MNEMO_BLOCKS
 // For each of the 32 bytes at p (the first in the lowest bit): whether it
 // is an ASCII digit, and whether it is a point.
 struct NumberBits {
@@ -157,7 +156,6 @@ inline NumberBits number_bits(const unsigned char* p) {
     return {platform::digit_bits(p) | platform::digit_bits(p + 16) << 16,
             platform::byte_bits(p, '.') | platform::byte_bits(p + 16, '.') << 16};
 }
-#endif
 
 // S and E of digit runs holding more than 19 digits, digit by digit: each
 // digit is added while S stays within 64 bits. In each run, the first digit
@@ -308,7 +306,6 @@ inline constexpr auto kTenths = [] {
 const unsigned char* read_double_bytewise(const unsigned char* q, const unsigned char* end,
                                           double& value);
 
-#if MNEMO_BLOCKS
 // The value of a plain number of more than eight bytes at p (after its
 // sign), of int_count digits and, when frac_count is not 0, a point and
 // frac_count digits, ending at stop; returns stop.
@@ -370,7 +367,6 @@ MNEMO_NOINLINE inline const unsigned char* read_double_block(const unsigned char
     }
     return read_double_bytewise(q, end, value);
 }
-#endif
 
 // The end of a number at q, read as a double field reads it; null when the
 // text there is not a number that reads without fault.
@@ -383,13 +379,13 @@ MNEMO_NOINLINE inline const unsigned char* read_double_block(const unsigned char
 // 10^(fraction digits); that is computed here directly. Any other number
 // goes through read_number.
 //
-// Away from the end of the text (64 bytes or more left), read_double_block;
-// near the end, byte by byte, with the shortest forms inline.
+// Away from the end of the text (64 bytes or more left), read_double_block
+// where the processor has block tests; elsewhere, byte by byte, with the
+// shortest forms inline.
 inline const unsigned char* read_double(const unsigned char* q, const unsigned char* end,
                                         double& value) {
-#if MNEMO_BLOCKS
-    if (end - q >= 64) return read_double_block(q, end, value);
-#endif
+    if constexpr (platform::kBlockTests)
+        if (end - q >= 64) return read_double_block(q, end, value);
     // Without a call: a one-digit whole number, as counts and ages often
     // are, and one digit with a one-digit fraction, as importances and
     // frequencies often are. Each must be followed by a byte that ends it.

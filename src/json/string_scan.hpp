@@ -25,13 +25,13 @@ inline constexpr auto kStringStop = [] {
 // The index of the first stop byte in p[from, n), or n when there is none.
 inline std::size_t find_string_stop(const unsigned char* p, std::size_t from, std::size_t n) {
     std::size_t i = from;
-#if MNEMO_BLOCKS
-    while (n - i >= 16) {
-        const std::uint32_t mask = platform::string_stop_bits(p + i);
-        if (mask != 0) return i + platform::count_trailing_zeros(mask);
-        i += 16;
+    if constexpr (platform::kBlockTests) {
+        while (n - i >= 16) {
+            const std::uint32_t mask = platform::string_stop_bits(p + i);
+            if (mask != 0) return i + platform::count_trailing_zeros(mask);
+            i += 16;
+        }
     }
-#endif
     while (i < n && !kStringStop[p[i]]) ++i;
     return i;
 }

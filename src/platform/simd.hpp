@@ -5,8 +5,11 @@
 // MNEMO_PORTABLE, which asks for every portable form at once), which is how
 // the tests check those forms on any machine.
 //
-// MNEMO_BLOCKS tells whether the block tests below exist; MNEMO_SSE2 whether
-// the SSE2 intrinsics may be used directly (the double's text does).
+// `kBlockTests` tells whether the block tests below are a few vector
+// instructions; where they are not (their plain forms test the sixteen bytes
+// one by one), the text routines step through bytes one at a time instead.
+// MNEMO_SSE2 and MNEMO_NEON name the form taken, for the other headers of
+// this directory.
 #pragma once
 
 #include <cstdint>
@@ -79,6 +82,30 @@ inline std::uint32_t string_stop_bits(const unsigned char* p) {
     return lane_bits(vorrq_u8(vorrq_u8(vceqq_u8(x, vdupq_n_u8('"')), vceqq_u8(x, vdupq_n_u8('\\'))),
                               vcleq_u8(x, vdupq_n_u8(0x1F))));
 }
+#else
+// The plain forms, for the same answers where no block test is used.
+inline std::uint32_t digit_bits(const unsigned char* p) {
+    std::uint32_t bits = 0;
+    for (unsigned i = 0; i < 16; ++i)
+        bits |= static_cast<std::uint32_t>(static_cast<unsigned char>(p[i] - '0') < 10) << i;
+    return bits;
+}
+
+inline std::uint32_t byte_bits(const unsigned char* p, char c) {
+    std::uint32_t bits = 0;
+    for (unsigned i = 0; i < 16; ++i)
+        bits |= static_cast<std::uint32_t>(p[i] == static_cast<unsigned char>(c)) << i;
+    return bits;
+}
+
+inline std::uint32_t string_stop_bits(const unsigned char* p) {
+    std::uint32_t bits = 0;
+    for (unsigned i = 0; i < 16; ++i)
+        bits |= static_cast<std::uint32_t>(p[i] == '"' || p[i] == '\\' || p[i] < 0x20) << i;
+    return bits;
+}
 #endif
+
+inline constexpr bool kBlockTests = MNEMO_BLOCKS;
 
 }  // namespace mnemo::platform

@@ -1,0 +1,144 @@
+// Sixteen decimal digits as text, made and stored where the processor does
+// it best: in one SSE2 register, or, in the plain form, as two words of
+// ASCII. The text of a double (json/number_text.cpp) is laid out from them.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/bits.hpp"
+#include "platform/simd.hpp"
+
+namespace mnemo::platform {
+
+#if MNEMO_SSE2
+// The sixteen digits in text order, one ASCII byte per lane.
+struct SixteenDigits {
+    __m128i text;
+};
+
+namespace digit_text_detail {
+
+// The eight decimal digits of v < 10^8 as the 16-bit lanes of a vector, in
+// text order. v is split into two halves of four digits; each half is
+// copied into four lanes and divided there by 1000, 100, 10 and 1 (a
+// multiplication by a fixed-point reciprocal, then one by a power of two
+// for the shift, exact for values below 10^4); subtracting ten times the
+// lane before leaves one digit in every lane.
+inline __m128i eight_digit_lanes(std::uint32_t v) {
+    const __m128i value = _mm_cvtsi32_si128(static_cast<int>(v));
+    // v / 10000 by the reciprocal 0xD1B71759 / 2^45, exact for 32 bits.
+    const __m128i high = _mm_srli_epi64(_mm_mul_epu32(value, _mm_set1_epi32(-0x2E48E8A7)), 45);
+    const __m128i low = _mm_sub_epi32(value, _mm_mul_epu32(high, _mm_set1_epi32(10000)));
+    // [4 high x4, 4 low x4]: four times each half, whose lanes stay below 2^16.
+    const __m128i halves = _mm_slli_epi64(_mm_unpacklo_epi16(high, low), 2);
+    const __m128i pairs = _mm_unpacklo_epi16(halves, halves);
+    const __m128i spread = _mm_unpacklo_epi32(pairs, pairs);
+    // (4x * m) >> 16, then >> s by a multiplication by 2^(16 - s): x/1000 is
+    // x * 8389 >> 23, x/100 is x * 5243 >> 19, x/10 is x * 13108 >> 17.
+    const __m128i reciprocals =
+        _mm_setr_epi16(8389, 5243, 13108, -32768, 8389, 5243, 13108, -32768);
+    const __m128i shifts =
+        _mm_setr_epi16(1 << 7, 1 << 11, 1 << 13, -32768, 1 << 7, 1 << 11, 1 << 13, -32768);
+    const __m128i prefixes = _mm_mulhi_epu16(_mm_mulhi_epu16(spread, reciprocals), shifts);
+    // Each lane's prefix less ten times the previous lane's prefix.
+    const __m128i tens = _mm_slli_epi64(_mm_mullo_epi16(prefixes, _mm_set1_epi16(10)), 16);
+    return _mm_sub_epi16(prefixes, tens);
+}
+
+// Bytes i < k of the 16 loaded from kBelow + 16 - k are 0xFF, the others 0.
+alignas(16) inline constexpr unsigned char kBelow[32] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+};
+
+inline void store(char* at, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); }
+
+}  // namespace digit_text_detail
+
+// The digits of high and low (each below 10^8, zero-padded to eight) one
+// after the other.
+inline SixteenDigits sixteen_digits(std::uint32_t high, std::uint32_t low) {
+    using digit_text_detail::eight_digit_lanes;
+    return {_mm_add_epi8(_mm_packus_epi16(eight_digit_lanes(high), eight_digit_lanes(low)),
+                         _mm_set1_epi8('0'))};
+}
+
+// Writes the sixteen digits at `at`.
+inline void store_digits(char* at, SixteenDigits d) { digit_text_detail::store(at, d.text); }
+
+// How many '0' digits end the sixteen (16 when all are).
+inline int trailing_zero_digits(SixteenDigits d) {
+    const auto zeros = static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(d.text, _mm_set1_epi8('0'))));
+    return std::countl_one(zeros << 16);
+}
+
+// Writes the digits at `at` with a point after the first k of them
+// (0 <= k < 16): seventeen bytes. Byte i of the vector stored at `at` is
+// digit i before place k, the point at k and digit i - 1 after it; the
+// vector stored one place on beforehand supplies the last digit.
+inline void store_digits_with_point(char* at, SixteenDigits d, int k) {
+    using digit_text_detail::kBelow;
+    digit_text_detail::store(at + 1, d.text);
+    const __m128i below = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kBelow + 16 - k));
+    const __m128i point =
+        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kBelow + 15 - k)), below);
+    const __m128i shifted = _mm_slli_si128(d.text, 1);
+    digit_text_detail::store(
+        at, _mm_or_si128(_mm_or_si128(_mm_and_si128(d.text, below),
+                                      _mm_and_si128(point, _mm_set1_epi8('.'))),
+                         _mm_andnot_si128(_mm_or_si128(below, point), shifted)));
+}
+#else
+// The sixteen digits in text order, eight ASCII bytes to a word (the first
+// digit in the word's first byte in memory).
+struct SixteenDigits {
+    std::uint64_t text[2];
+};
+
+namespace digit_text_detail {
+
+// The eight decimal digits of v < 10^8, zero-padded, as ASCII bytes in
+// text order. Two halves of four digits, then four pairs, then eight single
+// digits are split in parallel lanes of one 64-bit word, a division by 100
+// or 10 being a multiplication and a shift exact for the lanes' ranges.
+inline std::uint64_t eight_digit_text(std::uint32_t v) {
+    std::uint64_t x = (v / 10000) | (static_cast<std::uint64_t>(v % 10000) << 32);
+    const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Fu;
+    x = hundreds | ((x - hundreds * 100) << 16);
+    const std::uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000Fu;
+    x = tens | ((x - tens * 10) << 8);
+    return to_little_endian(x + 0x3030303030303030u);
+}
+
+}  // namespace digit_text_detail
+
+inline SixteenDigits sixteen_digits(std::uint32_t high, std::uint32_t low) {
+    return {{digit_text_detail::eight_digit_text(high), digit_text_detail::eight_digit_text(low)}};
+}
+
+inline void store_digits(char* at, SixteenDigits d) { std::memcpy(at, d.text, 16); }
+
+inline int trailing_zero_digits(SixteenDigits d) {
+    // The last digit in text order is a word's highest byte in memory.
+    auto zeros = [](std::uint64_t word) {
+        const std::uint64_t x = word ^ 0x3030303030303030u;
+        if constexpr (std::endian::native == std::endian::little)
+            return x == 0 ? 8 : std::countl_zero(x) / 8;
+        return x == 0 ? 8 : std::countr_zero(x) / 8;
+    };
+    const int last = zeros(d.text[1]);
+    return last < 8 ? last : 8 + zeros(d.text[0]);
+}
+
+inline void store_digits_with_point(char* at, SixteenDigits d, int k) {
+    const auto* digits = reinterpret_cast<const char*>(d.text);
+    std::memcpy(at, digits, 16);
+    at[k] = '.';
+    std::memcpy(at + k + 1, digits + k, static_cast<std::size_t>(16 - k));
+}
+#endif
+
+}  // namespace mnemo::platform
