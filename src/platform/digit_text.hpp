@@ -70,8 +70,8 @@ inline void store_digits(char* at, SixteenDigits d) { digit_text_detail::store(a
 
 // How many '0' digits end the sixteen (16 when all are).
 inline int trailing_zero_digits(SixteenDigits d) {
-    const auto zeros = static_cast<std::uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(d.text, _mm_set1_epi8('0'))));
+    const auto zeros =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(d.text, _mm_set1_epi8('0'))));
     return std::countl_one(zeros << 16);
 }
 
@@ -86,10 +86,10 @@ inline void store_digits_with_point(char* at, SixteenDigits d, int k) {
     const __m128i point =
         _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kBelow + 15 - k)), below);
     const __m128i shifted = _mm_slli_si128(d.text, 1);
-    digit_text_detail::store(
-        at, _mm_or_si128(_mm_or_si128(_mm_and_si128(d.text, below),
-                                      _mm_and_si128(point, _mm_set1_epi8('.'))),
-                         _mm_andnot_si128(_mm_or_si128(below, point), shifted)));
+    digit_text_detail::store(at,
+                             _mm_or_si128(_mm_or_si128(_mm_and_si128(d.text, below),
+                                                       _mm_and_si128(point, _mm_set1_epi8('.'))),
+                                          _mm_andnot_si128(_mm_or_si128(below, point), shifted)));
 }
 #else
 // The sixteen digits in text order, eight ASCII bytes to a word (the first
