@@ -9,13 +9,13 @@
 #include <exception>
 #include <new>
 
+#include "commands.hpp"
 #include "commands/command_table.hpp"
 #include "commands/run_command.hpp"
+#include "document_reader.hpp"
 #include "json/buffer.hpp"
 #include "json/error.hpp"
 #include "json/number_text.hpp"
-#include "commands.hpp"
-#include "document_reader.hpp"
 #include "writer.hpp"
 
 namespace mnemo::oracle {
@@ -99,8 +99,7 @@ void compare_documents(const Subject& subject, const JsonValue& a, const JsonVal
                        bool& moved) {
     if (a.kind() != b.kind()) violated(subject, "a value changed kind when written and read back");
     switch (a.kind()) {
-        case JsonKind::null:
-            return;
+        case JsonKind::null: return;
         case JsonKind::boolean:
             if (a.as_bool() != b.as_bool()) violated(subject, "a boolean changed");
             return;
@@ -298,9 +297,7 @@ void check_response(const Subject& subject, const Command& command, std::string_
     if (root.size() != 2 || !ok || ok->kind() != JsonKind::boolean || !ok->as_bool() || !result)
         violated(subject, "a response that is not {ok: true, result}", text);
     switch (command.result) {
-        case ResultShape::decision:
-            check_decision(subject, *result);
-            return;
+        case ResultShape::decision: check_decision(subject, *result); return;
         case ResultShape::decisions: {
             const JsonValue* decisions = member(*result, "decisions");
             if (result->size() != 1 || !decisions || decisions->kind() != JsonKind::array)
@@ -320,8 +317,7 @@ void check_response(const Subject& subject, const Command& command, std::string_
                 violated(subject, "a score outside its ranges", text);
             return;
         }
-        case ResultShape::other:
-            return;
+        case ResultShape::other: return;
     }
 }
 
@@ -330,8 +326,7 @@ std::string record_expectation(const commands::RecordInfo& record) {
     return ", expected struct " + std::string(record.type_name);
 }
 std::string array_expectation(const commands::RecordInfo& record) {
-    return record_expectation(record) + " with " + std::to_string(record.field_count) +
-           " elements";
+    return record_expectation(record) + " with " + std::to_string(record.field_count) + " elements";
 }
 
 // A handler's failure is a record decoding message or the batch's own one,

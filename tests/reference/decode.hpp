@@ -41,7 +41,7 @@ bool assign_field(Record& record, const FieldLayout<Record>& field, const JsonVa
 // `Record{}` supplies the defaults of fields that are not required.
 template <class Record, std::size_t N>
 Result<Record, std::string> decode_record(const JsonValue& value,
-                                        const RecordLayout<Record, N>& layout) {
+                                          const RecordLayout<Record, N>& layout) {
     static_assert(N <= 32);
     Record record{};
     if (value.kind() == JsonKind::object) {
