@@ -2,13 +2,18 @@
 realistic random items, made the same way on every run (fixed seed)."""
 
 import json
+import pathlib
 import random
+import sys
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tests"))
+
+from engine_model import TIER_INPUT
 
 TIER_EXAMPLE = '{"days_since_recall": 2, "retrieval_count": 1, "importance": 0.5, "frequency": 0.5}'
 SCORE_EXAMPLE = '{"days_since_recall": 3, "retrieval_count": 5, "importance": 0.8, "frequency": 0.4}'
 
-FIELDS = ("days_since_recall", "retrieval_count", "importance", "frequency",
-          "is_procedural", "keep_forever")
+FIELDS = TIER_INPUT.names
 
 
 def random_item(rng):

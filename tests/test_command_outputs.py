@@ -3,7 +3,6 @@ scoring model, and random items checked against a Python model of the
 formula, the rules and the number text."""
 
 import json
-import math
 
 import pytest
 from hypothesis import given, settings
@@ -11,51 +10,15 @@ from hypothesis import strategies as st
 
 import mnemoweaver_engine_native as engine
 from conftest import run_error
+from engine_model import TIER_INPUT, decide, score
 from number_model import OUT_OF_RANGE, layout, number_texts, read_number
 
-FIELDS = ("days_since_recall", "retrieval_count", "importance", "frequency",
-          "is_procedural", "keep_forever")
 HEAD = '{"ok":true,"result":'
 
 
-def clamp_unit(x):
-    c = 0.0 if x < 0.0 else x
-    return 1.0 if c > 1.0 else c
-
-
-def model_score(days, count, importance, frequency):
-    r = count if count > 0.0 else 0.0
-    s = math.log(r + 1.0)
-    stability = s if s > 0.001 else 0.001
-    age = days if days > 0.0 else 0.0
-    decay = math.exp((-age) / stability)
-    boost = ((r * 0.45 + 1.0) + clamp_unit(importance) * 0.3) + clamp_unit(frequency) * 0.25
-    p = decay * boost
-    retention = 0.0 if p < 0.0 else p
-    return (10.0 if retention > 10.0 else retention), stability, boost
-
-
-def model_decision(days, count, importance, frequency, procedural=False, forever=False):
-    if forever:
-        return "keep_forever_tag", 1.0, "warm_semantic"
-    r = model_score(days, count, importance, frequency)[0]
-    if days <= 7.0 and count > 0.0:
-        rule = "inject_to_prompt", "hot"
-    elif count >= 3.0 and procedural:
-        rule = "keep_procedural", "warm_procedural"
-    elif r >= 0.8:
-        rule = "long_term_semantic", "warm_semantic"
-    elif days <= 30.0 and r >= 0.65:
-        rule = "spaced_repetition", "warm_episodic"
-    elif days >= 180.0 or r < 0.4:
-        rule = "archive_on_demand", "cold"
-    else:
-        rule = "maintain_warm", "warm_episodic"
-    return rule[0], r, rule[1]
-
-
-def decision_text(action, retention, tier):
-    return f'{{"action":"{action}","retention":{layout(retention)},"tier":"{tier}"}}'
+def decision_text(decision):
+    return (f'{{"action":"{decision["action"]}","retention":{layout(decision["retention"])},'
+            f'"tier":"{decision["tier"]}"}}')
 
 
 @pytest.mark.parametrize(
@@ -86,7 +49,7 @@ def test_stability_of_every_small_count():
     # Every small whole count, and counts beside them that must not be
     # taken for them.
     for count in COUNTS:
-        stability = model_score(1, count, 0.5, 0.5)[1]
+        stability = score(1, count, 0.5, 0.5)[1]
         text = engine.run("score", f"[1,{count!r},0.5,0.5]")
         assert json.loads(text)["result"]["stability"] == stability
         assert f',"stability":{layout(stability)}}}}}' in text, count
@@ -160,15 +123,18 @@ def test_tier_batch_results(payload, result):
     [
         ("{}", "missing required field: items"),
         ("[]", "missing required field: items"),
+        ("null", "missing required field: items"),
         ('{"item": []}', "missing required field: items"),
         ('{"items": {}}', "missing required field: items"),
+        ('{"items": null}', "missing required field: items"),
         ('{"Items": []}', "missing required field: items"),
         ('{"items": [], "items": null}', "missing required field: items"),
         ('{"wrapper": {"items": []}}', "missing required field: items"),
         ('{"items": [[0, 0, 0, 0], 5, []]}', "invalid type: integer `5`, expected struct TierInput"),
         ('{"items": [{"days_since_recall": 3}]}', "missing field `retrieval_count`"),
+        ('{"items": [[0,0,0,0], [0,0,0,0,1]]}', "invalid type: integer `1`, expected a boolean"),
         ('{"items": [[1, 2]], "items": [[1, 2, 3]]}',
-         "invalid length 3, expected struct TierInput with 6 elements"),
+         f"invalid length 3, expected {TIER_INPUT.array_expectation()}"),
         # the whole payload is read before any item is decoded
         ('{"items": [5, [0,0,0,0]]} x', "trailing characters at line 1 column 27"),
         ('{"items": [5, [0,0,0,0]', "EOF while parsing a list at line 1 column 23"),
@@ -194,30 +160,37 @@ record_numbers = st.one_of(
 spaces = st.sampled_from(["", " ", "\n  ", "\t"])
 
 
+# The fields the generator fills: the required numbers, then any of the
+# optional fields in order (an array may stop after any of them).
+REQUIRED = sum(f.required for f in TIER_INPUT.fields)
+assert all(f.kind == "f64" for f in TIER_INPUT.fields[:REQUIRED])
+assert all(f.kind == "boolean" for f in TIER_INPUT.fields[REQUIRED:])
+
+
 @st.composite
 def items(draw):
-    numbers = draw(st.lists(record_numbers, min_size=4, max_size=4))
-    flags = draw(st.lists(st.booleans(), max_size=2))
+    numbers = draw(st.lists(record_numbers, min_size=REQUIRED, max_size=REQUIRED))
+    flags = draw(st.lists(st.booleans(), max_size=len(TIER_INPUT.fields) - REQUIRED))
     values = numbers + ["true" if f else "false" for f in flags]
     sp = draw(spaces)
     if draw(st.booleans()):
         text = "[" + ("," + sp).join(values) + "]"
     else:
-        entries = [f'"{name}":{sp}{value}' for name, value in zip(FIELDS, values, strict=False)]
+        entries = [f'"{name}":{sp}{value}' for name, value in zip(TIER_INPUT.names, values, strict=False)]
         entries += draw(st.lists(st.sampled_from(
             ['"note": "x\\n\\u00e9"', '"tags": [1, {"a": null}]', '"Importance": 5', '"z": {}']),
             max_size=2, unique=True))
         entries = draw(st.permutations(entries))
         text = "{" + sp + ("," + sp).join(entries) + sp + "}"
     inputs = [float(read_number(v)) for v in numbers]
-    return text, numbers, model_decision(*inputs, *flags)
+    return text, numbers, decide(*inputs, *flags)
 
 
 @settings(max_examples=200, deadline=None)
 @given(st.lists(items(), max_size=30), spaces)
 def test_tier_batch_matches_the_model(batch, sp):
     payload = "{" + sp + '"items":' + sp + "[" + ("," + sp).join(t for t, _, _ in batch) + "]" + sp + "}"
-    expected = ",".join(decision_text(*d) for _, _, d in batch)
+    expected = ",".join(decision_text(d) for _, _, d in batch)
     assert engine.run("tier-batch", payload) == HEAD + '{"decisions":[' + expected + "]}}"
 
 
@@ -225,10 +198,10 @@ def test_tier_batch_matches_the_model(batch, sp):
 @given(items())
 def test_single_commands_agree_with_the_batch(item):
     text, numbers, decision = item
-    assert engine.run("tier", text) == HEAD + decision_text(*decision) + "}"
+    assert engine.run("tier", text) == HEAD + decision_text(decision) + "}"
     batch = engine.run("tier-batch", '{"items":[' + text + "]}")
-    assert batch == HEAD + '{"decisions":[' + decision_text(*decision) + "]}}"
-    scores = model_score(*(float(read_number(v)) for v in numbers))
+    assert batch == HEAD + '{"decisions":[' + decision_text(decision) + "]}}"
+    scores = score(*(float(read_number(v)) for v in numbers))
     retention, stability, boost = (layout(x) for x in scores)
     assert engine.run("score", "[" + ",".join(numbers) + "]") == (
         HEAD + f'{{"boost":{boost},"retention":{retention},"stability":{stability}}}}}')

@@ -54,26 +54,6 @@ def test_tier_batch_keeps_item_order_and_ignores_other_members():
     )
 
 
-@pytest.mark.parametrize(
-    "payload, message",
-    [
-        ("{}", "missing required field: items"),
-        ("[]", "missing required field: items"),
-        ("null", "missing required field: items"),
-        ('{"item": []}', "missing required field: items"),
-        ('{"Items": []}', "missing required field: items"),
-        ('{"items": {}}', "missing required field: items"),
-        ('{"items": null}', "missing required field: items"),
-        ('{"items": [[0, 0, 0, 0], 5, []]}', "invalid type: integer `5`, expected struct TierInput"),
-        ('{"items": [{"days_since_recall": 3}]}', "missing field `retrieval_count`"),
-        ('{"items": [[0,0,0,0], [0,0,0,0,1]]}', "invalid type: integer `1`, expected a boolean"),
-        ('{"items": [[0,0,0,0], []], "items": [[1,2]]}', "invalid length 2, expected struct TierInput with 6 elements"),
-    ],
-)
-def test_tier_batch_failures(payload, message):
-    assert run_error("tier-batch", payload) == message
-
-
 ZERO_ITEM = '{"action":"long_term_semantic","retention":1.0,"tier":"warm_semantic"}'
 KEPT_ITEM = '{"action":"keep_forever_tag","retention":1.0,"tier":"warm_semantic"}'
 

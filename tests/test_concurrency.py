@@ -11,6 +11,7 @@ import pytest
 
 import mnemoweaver_engine_native as engine
 from call_paths import CALLS, Call
+from engine_model import RETENTION_INPUT
 
 
 def outcome(call):
@@ -32,7 +33,7 @@ def mixed_calls():
         items.append(item + flags)
         calls.append(Call(f"tier-{i}", "tier", json.dumps(item + flags)))
         calls.append(Call(f"score-{i}", "score", json.dumps(dict(
-            zip(("days_since_recall", "retrieval_count", "importance", "frequency"), item, strict=False)))))
+            zip(RETENTION_INPUT.names, item, strict=True)))))
     calls.append(Call("batch-of-all", "tier-batch", json.dumps({"items": items})))
     calls.append(Call("batch-failing-late", "tier-batch", json.dumps({"items": [*items, []]}),
                       raises=RuntimeError))

@@ -4,9 +4,10 @@ fault, in the order faults are looked for."""
 import pytest
 
 from conftest import run_error
+from engine_model import RETENTION_INPUT, TIER_INPUT
 
-TIER_ARRAY = "struct TierInput with 6 elements"
-RET_ARRAY = "struct RetentionInput with 4 elements"
+TIER_ARRAY = TIER_INPUT.array_expectation()
+RET_ARRAY = RETENTION_INPUT.array_expectation()
 FULL = '"days_since_recall": 1, "retrieval_count": 2, "importance": 0.5, "frequency": 0.1'
 
 

@@ -12,6 +12,7 @@ from concurrent.futures import ProcessPoolExecutor
 import pytest
 
 import mnemoweaver_engine_native as engine
+from engine_model import TIER_INPUT
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[1] / "examples"
 sys.path.insert(0, str(EXAMPLES))
@@ -140,7 +141,7 @@ def test_dask_example_agrees_with_one_process(shards):
     [
         (None, "cannot read {store}: No such file or directory"),
         ('{"items": [[1, 2, 0.5, 0.1],', "cannot tier {store}: EOF while parsing a value at line 1 column 28"),
-        ('{"items": [[1, 2, 0.5, 0.1], [1, 2, 0.5], {"x": 1}]}', "cannot tier {store}: item index 1: invalid length 3, expected struct TierInput with 6 elements"),
+        ('{"items": [[1, 2, 0.5, 0.1], [1, 2, 0.5], {"x": 1}]}', "cannot tier {store}: item index 1: invalid length 3, expected " + TIER_INPUT.array_expectation()),
         ("[]", "cannot tier {store}: missing required field: items"),
     ],
 )

@@ -8,6 +8,7 @@ from hypothesis import strategies as st
 
 import mnemoweaver_engine_native as engine
 from conftest import result_of, run_error
+from engine_model import RETENTION_INPUT
 from number_model import OUT_OF_RANGE, layout, number_texts, read_number
 
 
@@ -175,10 +176,7 @@ def test_plain_records_read_numbers_as_documents_do(text, tail):
     # Plain records are read straight from their text, by whole blocks of
     # digits when the text goes on long enough after a number; an escaped
     # key sends the same record through the general reader instead.
-    fields = ", ".join(
-        f'"{name}": {text}'
-        for name in ("days_since_recall", "retrieval_count", "importance", "frequency")
-    )
+    fields = ", ".join(f'"{name}": {text}' for name in RETENTION_INPUT.names)
     plain = "{" + fields + "}" + tail
     general = '{"n\\u006fte": 0, ' + fields + "}" + tail
     assert outcome("score", plain) == outcome("score", general)

@@ -1,0 +1,80 @@
+"""The engine as the tests know it, written once in plain Python: the names
+of its commands, the fields of its two records, the retention formula and
+the tier rules. The tests compare the module with it (and check that the
+copies of these names elsewhere agree with it, tests/test_facts.py); the
+benchmark's Python contender (bench/python_model.py) scores with it."""
+
+import math
+from typing import NamedTuple
+
+COMMANDS = ("score", "tier", "tier-batch")
+
+
+class Field(NamedTuple):
+    name: str
+    kind: str  # "f64" or "boolean"
+    required: bool
+
+
+class Record(NamedTuple):
+    type_name: str
+    fields: tuple[Field, ...]
+
+    @property
+    def names(self):
+        return tuple(f.name for f in self.fields)
+
+    def struct(self):
+        """How messages name the record: "struct TierInput"."""
+        return f"struct {self.type_name}"
+
+    def array_expectation(self):
+        """What a message says an array too short should have been."""
+        return f"struct {self.type_name} with {len(self.fields)} elements"
+
+
+_NUMBERS = tuple(Field(name, "f64", True) for name in
+                 ("days_since_recall", "retrieval_count", "importance", "frequency"))
+TIER_INPUT = Record("TierInput", (*_NUMBERS, Field("is_procedural", "boolean", False),
+                                  Field("keep_forever", "boolean", False)))
+RETENTION_INPUT = Record("RetentionInput", _NUMBERS)
+
+
+def _clamp_unit(x):
+    c = 0.0 if x < 0.0 else x
+    return 1.0 if c > 1.0 else c
+
+
+def score(days_since_recall, retrieval_count, importance, frequency):
+    """(retention, stability, boost), with the engine's order of operations."""
+    count = retrieval_count if retrieval_count > 0.0 else 0.0
+    s = math.log(count + 1.0)
+    stability = s if s > 0.001 else 0.001
+    age = days_since_recall if days_since_recall > 0.0 else 0.0
+    decay = math.exp((-age) / stability)
+    boost = ((count * 0.45 + 1.0) + _clamp_unit(importance) * 0.3) + _clamp_unit(frequency) * 0.25
+    product = decay * boost
+    retention = 0.0 if product < 0.0 else product
+    return (10.0 if retention > 10.0 else retention), stability, boost
+
+
+def decide(days_since_recall, retrieval_count, importance, frequency, is_procedural=False,
+           keep_forever=False):
+    """The decision of a TierInput: {"action", "retention", "tier"}."""
+    if keep_forever:
+        return {"action": "keep_forever_tag", "retention": 1.0, "tier": "warm_semantic"}
+    days, count = days_since_recall, retrieval_count
+    r = score(days, count, importance, frequency)[0]
+    if days <= 7.0 and count > 0.0:
+        action, tier = "inject_to_prompt", "hot"
+    elif count >= 3.0 and is_procedural:
+        action, tier = "keep_procedural", "warm_procedural"
+    elif r >= 0.8:
+        action, tier = "long_term_semantic", "warm_semantic"
+    elif days <= 30.0 and r >= 0.65:
+        action, tier = "spaced_repetition", "warm_episodic"
+    elif days >= 180.0 or r < 0.4:
+        action, tier = "archive_on_demand", "cold"
+    else:
+        action, tier = "maintain_warm", "warm_episodic"
+    return {"action": action, "retention": r, "tier": tier}
