@@ -3,7 +3,9 @@
 
   OUT/json/     payloads, for fuzz_json
   OUT/command/  command, byte 0xFF, payload; and bare payloads, which the
-                command harness gives to each of the three commands
+                command harness gives to each command
+  OUT/json.dict the fuzzers' dictionary: the tokens of fuzz/json.dict, then
+                the commands and the keys of the records' fields
 
 Sources: the calls recorded from the Python tests (--calls, written by
 record_calls.py), the files of a JSON conformance suite (--suite, when the
@@ -15,6 +17,12 @@ import argparse
 import hashlib
 import json
 import pathlib
+import sys
+
+HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "tests"))
+
+from engine_model import COMMANDS, RETENTION_INPUT, TIER_INPUT  # noqa: E402
 
 SEPARATOR = b"\xff"
 
@@ -39,6 +47,16 @@ def write_entry(directory, data):
     (directory / name).write_bytes(data)
 
 
+def write_dictionary(path):
+    """The tokens of json.dict, and the names the engine knows, as libFuzzer
+    dictionary entries."""
+    names = [*COMMANDS, *(f'"{name}"' for name in
+                          dict.fromkeys(TIER_INPUT.names + RETENTION_INPUT.names))]
+    entries = [json.dumps(name) for name in names]
+    path.write_text((HERE / "json.dict").read_text(encoding="utf-8") + "\n".join(entries) + "\n",
+                    encoding="utf-8")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--out", required=True, type=pathlib.Path)
@@ -59,6 +77,7 @@ def main():
         write_entry(json_dir, data)
         write_entry(command_dir, command.encode("utf-8") + SEPARATOR + data)
 
+    write_dictionary(args.out / "json.dict")
     suite = 0
     if args.suite and args.suite.is_dir():
         for path in sorted(args.suite.iterdir()):

@@ -67,7 +67,7 @@ if command -v clang++ >/dev/null 2>&1; then
         log=$WORK/fuzz_$harness.log
         # Only libFuzzer's own findings count: it leaves a crash, leak, oom
         # or timeout file behind and fails.
-        if ! "$WORK/fuzz/fuzz_$harness" -max_total_time="$FUZZ_SECONDS" -dict=fuzz/json.dict \
+        if ! "$WORK/fuzz/fuzz_$harness" -max_total_time="$FUZZ_SECONDS" -dict="$WORK/seeds/json.dict" \
                 -max_len=16384 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
                 -artifact_prefix="$WORK/findings/$harness-" \
                 "$CORPUS-$harness" "$WORK/seeds/$harness" >"$log" 2>&1; then
