@@ -11,6 +11,7 @@ import textwrap
 import pytest
 
 import mnemoweaver_engine_native as engine
+from engine_model import COMMANDS
 from memory_probe import peak_rss_bytes, reset_peak_rss, rss_bytes
 
 pytestmark = pytest.mark.stress
@@ -153,7 +154,7 @@ def test_nesting_up_to_127_levels_is_read(open_, close, levels):
 )
 def test_deeper_nesting_is_refused_at_the_128th_bracket(open_, line, column, levels):
     message = f"error: recursion limit exceeded at line {line} column {column}"
-    for command in ("tier", "tier-batch", "score", ""):
+    for command in (*COMMANDS, ""):
         result, growth = measured_answer(command, open_ * levels)
         assert result == message
         assert growth is None or growth < 16 * MB
@@ -213,7 +214,7 @@ def test_escape_at_the_end_of_the_input(text, message, where):
     line += prefix.count("\n")
     column += len(prefix) - (prefix.rfind("\n") + 1)
     expected = f"{kind} at line {line} column {column}"
-    for command in ("tier", "tier-batch", "score", ""):
+    for command in (*COMMANDS, ""):
         assert answer(command, prefix + text) == "error: " + expected
 
 
