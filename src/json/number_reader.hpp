@@ -15,6 +15,7 @@
 #include "json/error.hpp"
 #include "json/pow10.hpp"
 #include "platform/bits.hpp"
+#include "platform/compiler.hpp"
 #include "platform/simd.hpp"
 
 namespace mnemo::json {
@@ -81,7 +82,7 @@ inline const unsigned char* skip_digits(const unsigned char* q, const unsigned c
 // little-endian (the first digit in the lowest byte): pairs, then
 // quadruples, then the whole, each step one multiply-add over parallel
 // lanes.
-inline std::uint64_t eight_digit_values(std::uint64_t x) {
+MNEMO_ALWAYS_INLINE std::uint64_t eight_digit_values(std::uint64_t x) {
     x = x * 10 + (x >> 8);
     x = ((x & 0x000000FF000000FFu) * (100 + (1000000ull << 32)) +
          ((x >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32))) >>
@@ -90,7 +91,7 @@ inline std::uint64_t eight_digit_values(std::uint64_t x) {
 }
 
 // The value of eight digit bytes loaded little-endian.
-inline std::uint64_t eight_digits_value(std::uint64_t x) {
+MNEMO_ALWAYS_INLINE std::uint64_t eight_digits_value(std::uint64_t x) {
     return eight_digit_values(x - 0x3030303030303030u);
 }
 
@@ -117,7 +118,7 @@ inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std:
 // the places before the first digit with zero digits. (A byte below '0'
 // after the digits borrows only from the bytes after it, which the shift
 // drops.)
-inline std::uint64_t leading_digits_value(std::uint64_t bytes, unsigned n) {
+MNEMO_ALWAYS_INLINE std::uint64_t leading_digits_value(std::uint64_t bytes, unsigned n) {
     return eight_digit_values((bytes - 0x3030303030303030u) << (64 - 8 * n));
 }
 
@@ -138,23 +139,11 @@ inline std::uint64_t digits_value(const unsigned char* p, std::size_t n) {
 // bytes at p are readable: one load, the point taken out by moving the
 // fraction's digits down one byte (before '0' is taken from each byte, or
 // the point's byte would borrow from the digit after it).
-inline std::uint64_t digits_around_point(const unsigned char* p, unsigned int_count,
-                                         unsigned count) {
+MNEMO_ALWAYS_INLINE std::uint64_t digits_around_point(const unsigned char* p, unsigned int_count,
+                                                      unsigned count) {
     const std::uint64_t x = platform::load_little_endian(p);
     const std::uint64_t before = (std::uint64_t{1} << (8 * int_count)) - 1;
     return leading_digits_value((x & before) | ((x >> 8) & ~before), count);
-}
-
-// For each of the 32 bytes at p (the first in the lowest bit): whether it
-// is an ASCII digit, and whether it is a point.
-struct NumberBits {
-    std::uint32_t digits;
-    std::uint32_t points;
-};
-
-inline NumberBits number_bits(const unsigned char* p) {
-    return {platform::digit_bits(p) | platform::digit_bits(p + 16) << 16,
-            platform::byte_bits(p, '.') | platform::byte_bits(p + 16, '.') << 16};
 }
 
 // S and E of digit runs holding more than 19 digits, digit by digit: each
@@ -285,7 +274,8 @@ inline NumberRead read_number(const unsigned char* q, const unsigned char* end, 
 // length of its fraction, and its sign. An integer is unsigned, or signed
 // when negative (-0 is a double); either converts to the nearest double,
 // and negation is exact.
-inline double plain_number_value(std::uint64_t s, std::size_t frac_count, bool negative) {
+MNEMO_ALWAYS_INLINE double plain_number_value(std::uint64_t s, std::size_t frac_count,
+                                              bool negative) {
     const double v =
         frac_count == 0 ? static_cast<double>(s) : static_cast<double>(s) / kPow10[frac_count];
     return negative ? -v : v;
@@ -306,66 +296,68 @@ inline constexpr auto kTenths = [] {
 const unsigned char* read_double_bytewise(const unsigned char* q, const unsigned char* end,
                                           double& value);
 
-// The value of a plain number of more than eight bytes at p (after its
-// sign), of int_count digits and, when frac_count is not 0, a point and
-// frac_count digits, ending at stop; returns stop.
-MNEMO_NOINLINE inline const unsigned char* finish_long_plain_number(
-    const unsigned char* p, const unsigned char* stop, unsigned int_count, unsigned frac_count,
-    unsigned negative, double& value) {
-    const std::uint64_t s =
-        frac_count == 0 ? digits_value(p, int_count)
-                        : (*p == '0' ? 0 : digits_value(p, int_count)) * kPow10Whole[frac_count] +
-                              digits_value(p + int_count + 1, frac_count);
-    value = plain_number_value(s, frac_count, negative != 0);
-    return stop;
+// S of a plain number of more than eight bytes at p (after its sign):
+// int_count digits and, when frac_count is not 0, a point and frac_count
+// digits, 19 digits at most. Each run of up to sixteen digits is read as two
+// words, the first holding the run's first digits.
+MNEMO_ALWAYS_INLINE std::uint64_t digit_run_value(const unsigned char* at, unsigned count) {
+    if (count <= 8) return leading_digits_value(platform::load_little_endian(at), count);
+    const std::uint64_t last = eight_digits_value(platform::load_little_endian(at + count - 8));
+    if (count <= 16)
+        return leading_digits_value(platform::load_little_endian(at), count - 8) * 100000000 + last;
+    return (leading_digits_value(platform::load_little_endian(at), count - 16) * 100000000 +
+            eight_digits_value(platform::load_little_endian(at + count - 16))) *
+               100000000 +
+           last;
 }
 
-// read_double with 64 bytes or more of text left: one 32-byte test finds
-// the digit runs and the number's end, and the digits are read eight at a
-// time, taking the same steps whatever their lengths. Numbers of other
-// forms go to the byte-by-byte reader. Kept out of line, so that the record
-// reader that calls it keeps its own values in registers.
-MNEMO_NOINLINE inline const unsigned char* read_double_block(const unsigned char* q,
-                                                             const unsigned char* end,
-                                                             double& value) {
+MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsigned int_count,
+                                                    unsigned frac_count) {
+    if (frac_count == 0) return digit_run_value(p, int_count);
+    return digit_run_value(p, int_count) * kPow10Whole[frac_count] +
+           digit_run_value(p + int_count + 1, frac_count);
+}
+
+// read_double with 64 bytes or more of text left, where the processor has
+// block tests: one 16-byte test finds the digit runs of most numbers (a
+// second only when the digits run on past the first sixteen bytes), and the
+// digits are read a word at a time. Numbers of other forms (an exponent,
+// more than 19 digits, a leading zero before more digits, a fault) go to
+// the byte-by-byte reader, from the same byte.
+MNEMO_ALWAYS_INLINE const unsigned char* read_double_block(const unsigned char* q,
+                                                           const unsigned char* end,
+                                                           double& value) {
     const unsigned negative = *q == '-';
     const unsigned char* const p = q + negative;
-    const NumberBits bits = number_bits(q);
-    // The next member's place waits only for the end of the sign,
-    // digits and points; whether they make a number of the plain form is
-    // checked beside that. Bit 31 stands for a stop: a number of 31
-    // bytes is too long anyway.
-    const auto end_at =
-        platform::count_trailing_zeros(~(bits.digits | bits.points | negative) | 0x80000000u);
-    const unsigned length = end_at - negative;  // without the sign
-    const std::uint32_t other = ~(bits.digits >> negative) | 0x80000000u;
-    const unsigned int_count = platform::count_trailing_zeros(other);
-    if (int_count - 1 < 19 && (*p != '0' || int_count == 1)) {
-        // "0." begins most fractions below one.
-        const unsigned char* const stop = q + end_at;
-        unsigned frac_count = 0;
-        if (length != int_count) {
-            // A point follows the integer digits; only digits may follow
-            // it. The shifted bits keep bit 31's stop.
-            frac_count = length - int_count - 1;
-            if (frac_count == 0 ||
-                platform::count_trailing_zeros(other >> (int_count + 1)) != frac_count ||
-                int_count + frac_count > 19)
-                return read_double_bytewise(q, end, value);
-        }
+    const std::uint32_t digits = platform::digit_bits(p);
+    // Bits 16 and up of the complement are set: a run of sixteen digits
+    // counts 16, and goes to the byte-by-byte reader.
+    const unsigned int_count = platform::count_trailing_zeros(~digits);
+    if (int_count - 1 >= 15 || (*p == '0' && int_count != 1))
+        return read_double_bytewise(q, end, value);
+    const unsigned char* stop = p + int_count;
+    if (*stop != '.') {
         if ((*stop | 0x20) == 'e') return read_double_bytewise(q, end, value);
-        // Longer numbers are finished out of line, so that these common
-        // short ones keep fewer values in registers.
-        if (length > 8)
-            return finish_long_plain_number(p, stop, int_count, frac_count, negative, value);
-        // A number of eight bytes at most is read in one word.
-        const std::uint64_t s = frac_count == 0
-                                    ? leading_digits_value(platform::load_little_endian(p), length)
-                                    : digits_around_point(p, int_count, length - 1);
-        value = plain_number_value(s, frac_count, negative != 0);
+        const std::uint64_t s = long_plain_digits(p, int_count, 0);
+        value = plain_number_value(s, 0, negative != 0);
         return stop;
     }
-    return read_double_bytewise(q, end, value);
+    // The fraction's digits, from the second block too when they reach the
+    // end of the first.
+    const unsigned frac_start = int_count + 1;
+    std::uint32_t frac_digits = digits >> frac_start;
+    if (frac_digits == 0xFFFFu >> frac_start)
+        frac_digits |= platform::digit_bits(p + 16) << (16 - frac_start);
+    const unsigned frac_count = platform::count_trailing_zeros(~frac_digits);
+    if (frac_count == 0 || int_count + frac_count > 19) return read_double_bytewise(q, end, value);
+    stop += 1 + frac_count;
+    if ((*stop | 0x20) == 'e') return read_double_bytewise(q, end, value);
+    const unsigned length = frac_start + frac_count;
+    // A number of eight bytes at most is read in one word.
+    const std::uint64_t s = length <= 8 ? digits_around_point(p, int_count, length - 1)
+                                        : long_plain_digits(p, int_count, frac_count);
+    value = plain_number_value(s, frac_count, negative != 0);
+    return stop;
 }
 
 // The end of a number at q, read as a double field reads it; null when the
@@ -379,11 +371,11 @@ MNEMO_NOINLINE inline const unsigned char* read_double_block(const unsigned char
 // 10^(fraction digits); that is computed here directly. Any other number
 // goes through read_number.
 //
-// Away from the end of the text (64 bytes or more left), read_double_block
-// where the processor has block tests; elsewhere, byte by byte, with the
-// shortest forms inline.
-inline const unsigned char* read_double(const unsigned char* q, const unsigned char* end,
-                                        double& value) {
+// Away from the end of the text (64 bytes or more left), by blocks where the
+// processor has block tests (read_double_block); elsewhere, byte by byte,
+// with the shortest forms inline.
+MNEMO_ALWAYS_INLINE const unsigned char* read_double(const unsigned char* q,
+                                                     const unsigned char* end, double& value) {
     if constexpr (platform::kBlockTests)
         if (end - q >= 64) return read_double_block(q, end, value);
     // Without a call: a one-digit whole number, as counts and ages often

@@ -60,8 +60,9 @@ using LayoutRecord = typename std::remove_cvref_t<decltype(Layout)>::record_type
 // Field I's value at q in its plain form, its kind and its place in the
 // record known at compile time; null when the value is not plain.
 template <const auto& Layout, std::size_t I>
-const unsigned char* scan_field_at(const unsigned char* q, const unsigned char* end,
-                                   LayoutRecord<Layout>& record) {
+MNEMO_ALWAYS_INLINE const unsigned char* scan_field_at(const unsigned char* q,
+                                                       const unsigned char* end,
+                                                       LayoutRecord<Layout>& record) {
     constexpr auto field = Layout.fields[I];
     if constexpr (field.type == FieldType::f64)
         return read_double(q, end, record.*(field.number));

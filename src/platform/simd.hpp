@@ -34,7 +34,7 @@ namespace mnemo::platform {
 
 #if MNEMO_SSE2
 // Bit i is set when byte i of the sixteen at p is an ASCII digit.
-inline std::uint32_t digit_bits(const unsigned char* p) {
+MNEMO_ALWAYS_INLINE std::uint32_t digit_bits(const unsigned char* p) {
     // A byte is a digit when (byte - '0') is at most 9, unsigned.
     const __m128i x =
         _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8('0'));
@@ -43,14 +43,14 @@ inline std::uint32_t digit_bits(const unsigned char* p) {
 }
 
 // Bit i is set when byte i of the sixteen at p is c.
-inline std::uint32_t byte_bits(const unsigned char* p, char c) {
+MNEMO_ALWAYS_INLINE std::uint32_t byte_bits(const unsigned char* p, char c) {
     return static_cast<std::uint32_t>(_mm_movemask_epi8(
         _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8(c))));
 }
 
 // Bit i is set when byte i of the sixteen at p ends a plain run of string
 // text: a double quote, a backslash or a control byte (0x00-0x1F).
-inline std::uint32_t string_stop_bits(const unsigned char* p) {
+MNEMO_ALWAYS_INLINE std::uint32_t string_stop_bits(const unsigned char* p) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     // Unsigned x <= 0x1F exactly when min(x, 0x1F) == x.
     const __m128i stop = _mm_or_si128(
@@ -61,7 +61,7 @@ inline std::uint32_t string_stop_bits(const unsigned char* p) {
 #elif MNEMO_NEON
 // The lanes of m, each 0x00 or 0xFF, as the bits of a number (lane i in
 // bit i): each lane keeps its own bit, and the eight of each half are added.
-inline std::uint32_t lane_bits(uint8x16_t m) {
+MNEMO_ALWAYS_INLINE std::uint32_t lane_bits(uint8x16_t m) {
     static constexpr std::uint8_t kBit[16] = {1, 2, 4, 8, 16, 32, 64, 128,
                                               1, 2, 4, 8, 16, 32, 64, 128};
     const uint8x16_t bits = vandq_u8(m, vld1q_u8(kBit));
@@ -69,36 +69,36 @@ inline std::uint32_t lane_bits(uint8x16_t m) {
            static_cast<std::uint32_t>(vaddv_u8(vget_high_u8(bits))) << 8;
 }
 
-inline std::uint32_t digit_bits(const unsigned char* p) {
+MNEMO_ALWAYS_INLINE std::uint32_t digit_bits(const unsigned char* p) {
     return lane_bits(vcleq_u8(vsubq_u8(vld1q_u8(p), vdupq_n_u8('0')), vdupq_n_u8(9)));
 }
 
-inline std::uint32_t byte_bits(const unsigned char* p, char c) {
+MNEMO_ALWAYS_INLINE std::uint32_t byte_bits(const unsigned char* p, char c) {
     return lane_bits(vceqq_u8(vld1q_u8(p), vdupq_n_u8(static_cast<std::uint8_t>(c))));
 }
 
-inline std::uint32_t string_stop_bits(const unsigned char* p) {
+MNEMO_ALWAYS_INLINE std::uint32_t string_stop_bits(const unsigned char* p) {
     const uint8x16_t x = vld1q_u8(p);
     return lane_bits(vorrq_u8(vorrq_u8(vceqq_u8(x, vdupq_n_u8('"')), vceqq_u8(x, vdupq_n_u8('\\'))),
                               vcleq_u8(x, vdupq_n_u8(0x1F))));
 }
 #else
 // The plain forms, for the same answers where no block test is used.
-inline std::uint32_t digit_bits(const unsigned char* p) {
+MNEMO_ALWAYS_INLINE std::uint32_t digit_bits(const unsigned char* p) {
     std::uint32_t bits = 0;
     for (unsigned i = 0; i < 16; ++i)
         bits |= static_cast<std::uint32_t>(static_cast<unsigned char>(p[i] - '0') < 10) << i;
     return bits;
 }
 
-inline std::uint32_t byte_bits(const unsigned char* p, char c) {
+MNEMO_ALWAYS_INLINE std::uint32_t byte_bits(const unsigned char* p, char c) {
     std::uint32_t bits = 0;
     for (unsigned i = 0; i < 16; ++i)
         bits |= static_cast<std::uint32_t>(p[i] == static_cast<unsigned char>(c)) << i;
     return bits;
 }
 
-inline std::uint32_t string_stop_bits(const unsigned char* p) {
+MNEMO_ALWAYS_INLINE std::uint32_t string_stop_bits(const unsigned char* p) {
     std::uint32_t bits = 0;
     for (unsigned i = 0; i < 16; ++i)
         bits |= static_cast<std::uint32_t>(p[i] == '"' || p[i] == '\\' || p[i] < 0x20) << i;
