@@ -9,12 +9,12 @@
 #include <exception>
 #include <new>
 
+#include "commands.hpp"
 #include "commands/run_command.hpp"
+#include "document_reader.hpp"
 #include "json/buffer.hpp"
 #include "json/error.hpp"
 #include "json/number_text.hpp"
-#include "commands.hpp"
-#include "document_reader.hpp"
 #include "writer.hpp"
 
 namespace mnemo::oracle {
@@ -98,8 +98,7 @@ void compare_documents(const Subject& subject, const JsonValue& a, const JsonVal
                        bool& moved) {
     if (a.kind() != b.kind()) violated(subject, "a value changed kind when written and read back");
     switch (a.kind()) {
-        case JsonKind::null:
-            return;
+        case JsonKind::null: return;
         case JsonKind::boolean:
             if (a.as_bool() != b.as_bool()) violated(subject, "a boolean changed");
             return;
@@ -302,9 +301,7 @@ void check_response(const Subject& subject, Command command, std::string_view te
     if (root.size() != 2 || !ok || ok->kind() != JsonKind::boolean || !ok->as_bool() || !result)
         violated(subject, "a response that is not {ok: true, result}", text);
     switch (command) {
-        case Command::tier:
-            check_decision(subject, *result);
-            return;
+        case Command::tier: check_decision(subject, *result); return;
         case Command::tier_batch: {
             const JsonValue* decisions = member(*result, "decisions");
             if (result->size() != 1 || !decisions || decisions->kind() != JsonKind::array)
@@ -324,8 +321,7 @@ void check_response(const Subject& subject, Command command, std::string_view te
                 violated(subject, "a score outside its ranges", text);
             return;
         }
-        case Command::unknown:
-            break;
+        case Command::unknown: break;
     }
     violated(subject, "a response to an unknown command", text);
 }
