@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Static checks: ruff on the Python files, clang-format and clang-tidy on the
-# C++ of src/ and tests/native/. Each tool's configuration is in the
-# repository (pyproject.toml, .clang-format, .clang-tidy).
+# Static checks: ruff on the Python files; clang-format and clang-tidy on the
+# C++ of src/, tests/native/, tests/reference/ and fuzz/. Each tool's
+# configuration is in the repository (pyproject.toml, .clang-format,
+# .clang-tidy).
 #
 #   bash tools/lint.sh          check, report every finding, fail if any
 #   bash tools/lint.sh --fix    first apply clang-format's layout and ruff's
@@ -33,18 +34,19 @@ PIP_DISABLE_PIP_VERSION_CHECK=1 "$LINT/venv/bin/python" -m pip install -qq "ruff
 check ruff "$LINT/venv/bin/ruff" check .
 
 mapfile -t cxx < <(git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/native/*.cpp' 'tests/native/*.hpp' \
-    'tests/reference/*.cpp' 'tests/reference/*.hpp')
-# The corpus replay is built only with the sanitizers (tools/native_checks.sh),
-# so it has no entry in this build's compile commands.
-mapfile -t units < <(printf '%s\n' "${cxx[@]}" | grep '\.cpp$' | grep -v 'replay_corpus\.cpp$')
+    'tests/reference/*.cpp' 'tests/reference/*.hpp' 'fuzz/*.cpp' 'fuzz/*.hpp')
+mapfile -t units < <(printf '%s\n' "${cxx[@]}" | grep '\.cpp$')
 
 echo "== clang-format ($(clang-format --version | grep -o 'version [0-9.]*'))"
 [ "$FIX" = 1 ] && clang-format -i "${cxx[@]}"
 check clang-format clang-format --dry-run --Werror "${cxx[@]}"
 
 echo "== clang-tidy on ${#units[@]} files"
+# MNEMO_LINT puts the fuzz oracle, the corpus replay and the fuzz harnesses,
+# otherwise built only with the sanitizers or libFuzzer, in the compile
+# commands.
 "$LINT/venv/bin/cmake" -S "$ROOT" -B "$LINT/cmake" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMNEMO_BUILD_TESTS=ON \
-    -DPython_EXECUTABLE="$(command -v python3)" >/dev/null
+    -DMNEMO_LINT=ON -DPython_EXECUTABLE="$(command -v python3)" >/dev/null
 tidy() {
     printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -n 2 clang-tidy -p "$LINT/cmake" --quiet \
         2> >(grep -v '^[0-9]* warnings\? generated' >&2)
