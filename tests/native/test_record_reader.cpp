@@ -226,18 +226,18 @@ TEST_CASE(random_record_texts_agree) {
         std::string text;
         const int fields = 3 + static_cast<int>(random() % 5);
         if (random() % 3 == 0) {
-            text = "[" + pick(spaces);
+            text.assign("[").append(pick(spaces));
             for (int f = 0; f < fields; ++f) {
-                if (f) text += "," + pick(spaces);
+                if (f) text.append(",").append(pick(spaces));
                 text += f < 4 || random() % 4 == 0 ? pick(numbers) : pick(flags);
             }
             text += pick(spaces) + "]";
         } else {
-            text = "{" + pick(spaces);
+            text.assign("{").append(pick(spaces));
             for (int f = 0; f < fields + 1; ++f) {
                 const std::string key = random() % 5 ? keys[f % 6] : pick(keys);
                 const bool flag = key == "is_procedural" || key == "keep_forever";
-                if (f) text += "," + pick(spaces);
+                if (f) text.append(",").append(pick(spaces));
                 text += "\"" + key + "\"" + pick(spaces) + ":" + pick(spaces) +
                         (flag == (random() % 8 != 0) ? pick(flags) : pick(numbers));
             }

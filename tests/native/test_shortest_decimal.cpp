@@ -36,7 +36,7 @@ std::string reference_text(double d) {
     std::string text = std::signbit(d) ? "-" : "";
     if (k < -5 || k > 15) {
         text += digits.substr(0, 1);
-        if (n > 1) text += "." + digits.substr(1);
+        if (n > 1) text.append(".").append(digits.substr(1));
         return text + (k < 0 ? "e-" : "e+") + std::to_string(std::abs(k));
     }
     if (k < 0) return text + "0." + std::string(-k - 1, '0') + digits;
