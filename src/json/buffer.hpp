@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/compiler.hpp"
+
 namespace mnemo::json {
 
 class ByteBuffer {
@@ -34,6 +36,7 @@ public:
     }
 
     const char* data() const { return data_; }
+    char* data() { return data_; }
     std::size_t size() const { return size_; }
     std::size_t capacity() const { return capacity_; }
     std::string_view view() const { return {data_, size_}; }
@@ -78,7 +81,7 @@ private:
         size_ = std::exchange(other.size_, 0);
         capacity_ = std::exchange(other.capacity_, kInlineBytes);
     }
-    void grow_for(std::size_t n) {
+    MNEMO_NOINLINE void grow_for(std::size_t n) {
         std::size_t need = size_ + n;
         if (need < size_) throw std::bad_alloc();
         std::size_t cap = capacity_;

@@ -13,7 +13,8 @@ bool starts_with(const unsigned char* q, const unsigned char* end, std::string_v
 
 }  // namespace
 
-const unsigned char* scan_boolean(const unsigned char* q, const unsigned char* end, bool& value) {
+const unsigned char* scan_boolean_near_end(const unsigned char* q, const unsigned char* end,
+                                           bool& value) {
     if (starts_with(q, end, "true")) {
         value = true;
         return q + 4;

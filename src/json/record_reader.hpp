@@ -34,12 +34,31 @@
 #include "json/record.hpp"
 #include "json/string_scan.hpp"
 #include "json/syntax.hpp"
+#include "platform/bits.hpp"
 #include "platform/compiler.hpp"
 
 namespace mnemo::json {
 
 // The end of a literal true or false at q, with its value; null otherwise.
-const unsigned char* scan_boolean(const unsigned char* q, const unsigned char* end, bool& value);
+// Away from the end of the text, the literal is compared as one word.
+const unsigned char* scan_boolean_near_end(const unsigned char* q, const unsigned char* end,
+                                           bool& value);
+MNEMO_ALWAYS_INLINE const unsigned char* scan_boolean(const unsigned char* q,
+                                                      const unsigned char* end, bool& value) {
+    if (end - q < 8) return scan_boolean_near_end(q, end, value);
+    const std::uint64_t word = platform::load_little_endian(q);
+    constexpr std::uint64_t kTrue = 0x65757274;     // "true"
+    constexpr std::uint64_t kFalse = 0x65736c6166;  // "false"
+    if ((word & 0xFFFFFFFFu) == kTrue) {
+        value = true;
+        return q + 4;
+    }
+    if ((word & 0xFFFFFFFFFFu) == kFalse) {
+        value = false;
+        return q + 5;
+    }
+    return nullptr;
+}
 
 // The end of a number, a literal or a string without escapes at q; null
 // when the value is anything else or has a fault.

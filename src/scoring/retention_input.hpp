@@ -28,8 +28,11 @@ inline constexpr json::RecordLayout<RetentionInput, 4> kRetentionInputLayout{
 };
 
 // The record at q, read where it stands (json::read_record).
-const unsigned char* read_retention_input(const unsigned char* q, json::Text& text, int budget,
-                                          RetentionInput& out, json::DecodeFault& fault);
+inline const unsigned char* read_retention_input(const unsigned char* q, json::Text& text,
+                                                 int budget, RetentionInput& out,
+                                                 json::DecodeFault& fault) {
+    return json::read_record<kRetentionInputLayout>(q, text, budget, out, fault);
+}
 
 // The message of a decoding fault of a RetentionInput.
 std::string retention_input_fault_text(const json::DecodeFault& fault, const unsigned char* end);

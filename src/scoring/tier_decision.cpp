@@ -29,14 +29,15 @@ constexpr std::string_view kTierNames[] = {
 };
 
 // The fixed text around the retention in a decision object, per action:
-// {"action":"<label>","retention":  and  ,"tier":"<tier>"}. The labels need
-// no escaping. Both parts are copied whole, in their fixed sizes, and the
-// buffer then advances by their real lengths.
+// {"action":"<label>","retention":  and  ,"tier":"<tier>"}, and the comma
+// that follows a decision in a list. The labels need no escaping. Both parts
+// are copied whole, in their fixed sizes, and the text then advances by
+// their real lengths.
 struct DecisionText {
     char head[48];
     char tail[32];
     std::uint8_t head_size;
-    std::uint8_t tail_size;
+    std::uint8_t tail_size;  // the comma included
 };
 
 constexpr std::array<DecisionText, std::size(kActions)> kDecisionTexts = [] {
@@ -48,18 +49,22 @@ constexpr std::array<DecisionText, std::size(kActions)> kDecisionTexts = [] {
             for (char c : part) t.head[t.head_size++] = c;
         for (std::string_view part :
              {std::string_view(",\"tier\":\""), kTierNames[static_cast<int>(kActions[a].tier)],
-              std::string_view("\"}")})
+              std::string_view("\"},")})
             for (char c : part) t.tail[t.tail_size++] = c;
     }
     return texts;
 }();
+
+static_assert(sizeof(DecisionText::head) + json::kDoubleTextRoom + sizeof(DecisionText::tail) <=
+              kDecisionTextRoom);
 
 }  // namespace
 
 TierDecision decide_tier(const TierInput& in) {
     if (in.keep_forever) return {Action::keep_forever_tag, 1.0};
     const double r =
-        retention_of(in.days_since_recall, in.retrieval_count, in.importance, in.frequency);
+        compute_retention(in.days_since_recall, in.retrieval_count, in.importance, in.frequency)
+            .retention;
     // The rules test the raw age and count: a negative age is recent. Every
     // rule is tested and the first that holds is found from a mask: which
     // one holds is as good as random from item to item, and a chain of
@@ -77,23 +82,22 @@ TierDecision decide_tier(const TierInput& in) {
         r};
 }
 
-void decision_to_json(TierDecision decision, json::ByteBuffer& out) {
-    decision_to_json(decision, json::double_digits(decision.retention), out);
-}
-
-void decision_to_json(TierDecision decision, json::Decimal retention_digits,
-                      json::ByteBuffer& out) {
+char* write_decision(TierDecision decision, json::Decimal retention_digits, char* w) {
     const DecisionText& text = kDecisionTexts[static_cast<int>(decision.action)];
-    out.reserve_more(sizeof text.head + json::kDoubleTextRoom + sizeof text.tail);
-    char* const start = out.tail();
-    char* w = start;
     std::memcpy(w, text.head, sizeof text.head);
     w += text.head_size;
     // A retention lies in 0.0..10.0; a non-finite one would be null.
     w = json::write_double(retention_digits, decision.retention, w);
     std::memcpy(w, text.tail, sizeof text.tail);
-    w += text.tail_size;
-    out.commit(static_cast<std::size_t>(w - start));
+    return w + text.tail_size;
+}
+
+void decision_to_json(TierDecision decision, json::ByteBuffer& out) {
+    out.reserve_more(kDecisionTextRoom);
+    char* const start = out.tail();
+    const char* const end =
+        write_decision(decision, json::double_digits(decision.retention), start) - 1;
+    out.commit(static_cast<std::size_t>(end - start));
 }
 
 }  // namespace mnemo::scoring

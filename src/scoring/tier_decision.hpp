@@ -2,6 +2,7 @@
 // does with it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "json/buffer.hpp"
@@ -33,11 +34,18 @@ struct TierDecision {
 // Pure; never fails.
 TierDecision decide_tier(const TierInput& input);
 
-// Appends the text of the decision object
-// {"action":…,"retention":…,"tier":…}, keys in byte order.
+// Room that `write_decision` needs at its output: it stores whole blocks of
+// fixed size and counts only the bytes that belong to the text.
+inline constexpr std::size_t kDecisionTextRoom = 48 + json::kDoubleTextRoom + 32;
+
+// Writes the text of the decision object {"action":…,"retention":…,"tier":…}
+// (keys in byte order) at `w`, followed by a comma, given the retention's
+// digits found beforehand (json::double_digits of decision.retention).
+// Needs kDecisionTextRoom bytes at `w`; returns the end of the text, the
+// comma included.
+char* write_decision(TierDecision decision, json::Decimal retention_digits, char* w);
+
+// Appends the text of the decision object, without a comma.
 void decision_to_json(TierDecision decision, json::ByteBuffer& out);
-// The same with the retention's digits found beforehand
-// (json::double_digits of decision.retention).
-void decision_to_json(TierDecision decision, json::Decimal retention_digits, json::ByteBuffer& out);
 
 }  // namespace mnemo::scoring

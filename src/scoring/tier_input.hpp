@@ -34,8 +34,10 @@ inline constexpr json::RecordLayout<TierInput, 6> kTierInputLayout{
 };
 
 // The record at q, read where it stands (json::read_record).
-const unsigned char* read_tier_input(const unsigned char* q, json::Text& text, int budget,
-                                     TierInput& out, json::DecodeFault& fault);
+inline const unsigned char* read_tier_input(const unsigned char* q, json::Text& text, int budget,
+                                            TierInput& out, json::DecodeFault& fault) {
+    return json::read_record<kTierInputLayout>(q, text, budget, out, fault);
+}
 
 // The message of a decoding fault of a TierInput.
 std::string tier_input_fault_text(const json::DecodeFault& fault, const unsigned char* end);

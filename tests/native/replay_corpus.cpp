@@ -61,7 +61,7 @@ const std::string kOk = R"({"ok":true,"result":)";
 std::vector<std::string_view> all_commands() {
     std::vector<std::string_view> names;
     for (const mnemo::commands::Command& c : mnemo::commands::kCommands) names.push_back(c.name);
-    names.push_back("");
+    names.emplace_back("");
     return names;
 }
 
