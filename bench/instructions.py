@@ -19,6 +19,7 @@ also counts the same calls made from Python through the installed module's
 import argparse
 import collections
 import fnmatch
+import hashlib
 import os
 import pathlib
 import re
@@ -234,7 +235,8 @@ def measure(cases, run_of, toggle, payload_on_stdin=False):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", default=str(ROOT / "build" / "instructions"))
+    parser.add_argument("--build", help="build directory (default: one under build/ for each set "
+                                         "of --cmake-arg, so that no option stays in a cache)")
     parser.add_argument("--cmake-arg", action="append", default=[])
     parser.add_argument("--mix", choices=sorted(MIXES), default="bench",
                         help="the items of the batch (default: %(default)s)")
@@ -242,7 +244,11 @@ def main():
                         help="also count the calls made from Python through the module "
                              "installed for EXE (default: this interpreter)")
     args = parser.parse_args()
-    driver = build(pathlib.Path(args.build), args.cmake_arg)
+    directory = pathlib.Path(args.build or ROOT / "build" / "instructions")
+    if args.cmake_arg and not args.build:
+        options = hashlib.sha1("\0".join(args.cmake_arg).encode()).hexdigest()[:8]
+        directory = directory.with_name(f"instructions-{options}")
+    driver = build(directory, args.cmake_arg)
     make_batch = MIXES[args.mix]
     with tempfile.TemporaryDirectory() as tmp:
         files = {}
