@@ -50,7 +50,8 @@ ORDER = (READING, NUMBERS, EXP, LOG, FORMULA, DIGITS, NUMBER_TEXT, DECISION_TEXT
 # names the phase. Files come first, so that code inlined into another
 # function still counts where it was written; rows by function name alone
 # take what is inlined from headers of no phase of their own (the compiler's
-# intrinsics, the standard library, src/platform/). Anything no row takes is
+# intrinsics, the standard library, src/platform/), and what they leave goes
+# with the file the function itself is in. Anything still untaken is
 # "other", and is listed.
 PHASES = (
     # phase, places, functions
@@ -111,8 +112,9 @@ def build(directory, cmake_args):
 
 def self_costs(path):
     """Callgrind's self cost (the first event, Ir) of each (object, source
-    file, function) in an output file, the source file being the one of the
-    code inlined there (fi=, fe=). The costs add up to the run's total."""
+    file, the function's own file, function) in an output file, the source
+    file being the one of the code inlined there (fi=, fe=). The costs add
+    up to the run's total."""
     names = {}  # compressed names: (kind, id) -> name
     costs = collections.Counter()
     obj = source = file_of_function = function = "???"
@@ -139,7 +141,7 @@ def self_costs(path):
                     continue
                 fields = line.split()
                 if len(fields) > 1:
-                    costs[obj, source, function] += int(fields[1])
+                    costs[obj, source, file_of_function, function] += int(fields[1])
                 continue
             key, _, value = line.partition("=")
             if key == "ob":
@@ -187,21 +189,24 @@ def bare_function(function):
     return function.split("(", 1)[0]
 
 
-def phase_of(obj, source, function):
-    places = (source, obj) if source != "???" else (obj,)
+def phase_of(obj, source, own_file, function):
+    """The phase of code from `source` in `function`; code inlined from a
+    file that no row takes goes with the function's own file."""
     bare = bare_function(function)
-    for phase, place_patterns, function_patterns in PHASES:
-        if (any(fnmatch.fnmatchcase(p, pattern) for p in places for pattern in place_patterns)
-                and any(fnmatch.fnmatchcase(bare, pattern) for pattern in function_patterns)):
-            return phase
+    for place in dict.fromkeys((source, own_file)):
+        places = (place, obj) if place != "???" else (obj,)
+        for phase, place_patterns, function_patterns in PHASES:
+            if (any(fnmatch.fnmatchcase(p, pattern) for p in places for pattern in place_patterns)
+                    and any(fnmatch.fnmatchcase(bare, pattern) for pattern in function_patterns)):
+                return phase
     return OTHER
 
 
 def by_phase(costs):
     phases = dict.fromkeys(ORDER, 0.0)
     others = {}
-    for (obj, source, function), cost in costs.items():
-        phase = phase_of(obj, source, function)
+    for (obj, source, own_file, function), cost in costs.items():
+        phase = phase_of(obj, source, own_file, function)
         phases[phase] += cost
         if phase == OTHER:
             others[f"{source if source != '???' else obj}:{bare_function(function)}"] = cost
@@ -210,7 +215,7 @@ def by_phase(costs):
 
 def by_object(costs):
     objects = collections.Counter()
-    for (obj, _, _), cost in costs.items():
+    for (obj, *_), cost in costs.items():
         objects[os.path.basename(obj)] += cost
     return objects
 
