@@ -120,6 +120,7 @@ def self_costs(path):
     obj = source = file_of_function = function = "???"
     skip_next = False
     summary = None
+    cost_field = 1  # after the position (a line number)
 
     def name(kind, value):
         match = re.match(r"\((\d+)\)(?: (.*))?$", value)
@@ -140,8 +141,8 @@ def self_costs(path):
                     skip_next = False
                     continue
                 fields = line.split()
-                if len(fields) > 1:
-                    costs[obj, source, file_of_function, function] += int(fields[1])
+                if len(fields) > cost_field:
+                    costs[obj, source, file_of_function, function] += int(fields[cost_field])
                 continue
             key, _, value = line.partition("=")
             if key == "ob":
@@ -161,6 +162,8 @@ def self_costs(path):
                 name("fn", value)
             elif key == "calls":
                 skip_next = True
+            elif line.startswith("positions:"):
+                cost_field = len(line.split()) - 1
             elif line.startswith(("summary:", "totals:")):
                 summary = int(line.split()[1])
     if summary is not None and summary != sum(costs.values()):
