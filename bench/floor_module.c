@@ -11,7 +11,9 @@
 
 static char* prepared = NULL;
 static Py_ssize_t prepared_size = 0;
-static volatile const void* sink;
+/* Where the search of the payload stores its result: the pointer itself is
+ * volatile, so the compiler must make the search. */
+static const void* volatile sink;
 
 static int read_str(PyObject* obj, const char** data, Py_ssize_t* size) {
     if (!PyUnicode_Check(obj)) {

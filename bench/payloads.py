@@ -38,3 +38,32 @@ def batch(count, seed=20240611):
     """The tier-batch payload text of `count` random items."""
     rng = random.Random(seed)
     return json.dumps({"items": [random_item(rng) for _ in range(count)]})
+
+
+def dumps_item(rng):
+    """One item as a caller writes it with json.dumps: the three measures with
+    three or four decimals, the retrieval count whole, four to six fields,
+    one in five in array form."""
+    values = [
+        round(rng.uniform(0.0, 400.0), rng.choice((3, 4))),
+        rng.choice((0, 1, 2, 3, 5, 8, 13, 21, 34, 55, rng.randint(0, 1000))),
+        round(rng.random(), rng.choice((3, 4))),
+        round(rng.random(), rng.choice((3, 4))),
+        rng.random() < 0.2,
+        rng.random() < 0.05,
+    ]
+    count = rng.choice((4, 5, 6))
+    if rng.random() < 0.2:
+        return values[:count]
+    return dict(zip(FIELDS, values[:count], strict=False))
+
+
+def dumps_batch(count, seed=20240612):
+    """The tier-batch payload text of `count` items of `dumps_item`, written
+    by json.dumps with its default separators (", " and ": ")."""
+    rng = random.Random(seed)
+    return json.dumps({"items": [dumps_item(rng) for _ in range(count)]})
+
+
+# The item mixes a batch can be made of, by name.
+MIXES = {"bench": batch, "json.dumps": dumps_batch}

@@ -9,6 +9,9 @@ command written in Python on orjson and on the standard json module. It
 prints the medians per call and per item and the ratios, then the peak
 memory of a 1,000,000-item tier-batch measured in a fresh process.
 
+orjson is the newest the package index serves, installed by the benchmark
+into a directory of its own (bench/newest_orjson.py); its version is printed.
+
 With --against, another build of the module (the path of its shared object)
 is timed in the same rounds, must answer every case byte for byte alike, and
 only the two engines are compared."""
@@ -25,12 +28,11 @@ import sys
 import time
 from itertools import repeat
 
-import orjson
-
 import mnemoweaver_engine_native as engine
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import floor
+import newest_orjson
 import payloads
 import python_model
 
@@ -111,7 +113,7 @@ def compare_builds(args):
               f"{m['this'] / m['other']:.3f} |", flush=True)
 
 
-def run_cases(args):
+def run_cases(args, orjson):
     floor_module = floor.load()
     py_orjson = python_model.orjson_model()
     py_json = python_model.json_model()
@@ -171,8 +173,11 @@ def memory_payload():
 
 
 def peak_of(path, mode):
+    # The fresh process imports the same orjson as this one.
+    env = {**os.environ, "PYTHONPATH": os.pathsep.join(
+        filter(None, (str(newest_orjson.TARGET), os.environ.get("PYTHONPATH"))))}
     out = subprocess.run([sys.executable, str(HERE / "memory_peak.py"), str(path), mode],
-                         check=True, capture_output=True, text=True).stdout
+                         check=True, capture_output=True, text=True, env=env).stdout
     return json.loads(out)
 
 
@@ -198,11 +203,13 @@ def main():
     parser.add_argument("--rounds", type=int, default=0, help="rounds per case (default by size)")
     parser.add_argument("--against", metavar="SO", help="time another build's shared object beside this one")
     args = parser.parse_args()
-    print(f"Python {sys.version.split()[0]}, orjson {orjson.__version__}, {os.cpu_count()} CPUs\n")
     if args.against:
+        print(f"Python {sys.version.split()[0]}, {os.cpu_count()} CPUs\n")
         compare_builds(args)
         return
-    print_tables(run_cases(args))
+    orjson = newest_orjson.load()
+    print(f"Python {sys.version.split()[0]}, orjson {orjson.__version__}, {os.cpu_count()} CPUs\n")
+    print_tables(run_cases(args, orjson))
     if not args.no_memory:
         print_memory()
 
