@@ -77,16 +77,19 @@ template <const auto& Layout>
 using LayoutRecord = typename std::remove_cvref_t<decltype(Layout)>::record_type;
 
 // Field I's value at q in its plain form, its kind and its place in the
-// record known at compile time; null when the value is not plain.
-template <const auto& Layout, std::size_t I>
+// record known at compile time; null when the value is not plain. `Roomy`
+// tells that 64 bytes or more of text follow q (tested beforehand).
+template <const auto& Layout, std::size_t I, bool Roomy = false>
 MNEMO_ALWAYS_INLINE const unsigned char* scan_field_at(const unsigned char* q,
                                                        const unsigned char* end,
                                                        LayoutRecord<Layout>& record) {
     constexpr auto field = Layout.fields[I];
-    if constexpr (field.type == FieldType::f64)
-        return read_double(q, end, record.*(field.number));
-    else
+    if constexpr (field.type == FieldType::boolean)
         return scan_boolean(q, end, record.*(field.flag));
+    else if constexpr (Roomy && platform::kBlockTests)
+        return read_double_block(q, end, record.*(field.number));
+    else
+        return read_double(q, end, record.*(field.number));
 }
 
 // Field f's value at q, of any form: the plain form first, then the
@@ -106,11 +109,15 @@ const unsigned char* read_field(const unsigned char* q, Text& text, int budget, 
 
 // The text that leads field I's value after the previous member's value:
 // `, "name": ` with the spaces most serializers put after separators, or
-// `,"name":` without them.
+// `,"name":` without them: kLeadSize bytes, kept with 32 bytes of room
+// after them, so that it can be compared a block at a time.
+template <const auto& Layout, std::size_t I, bool Spaced>
+inline constexpr std::size_t kLeadSize = Layout.fields[I].name.size() + (Spaced ? 6 : 4);
+
 template <const auto& Layout, std::size_t I, bool Spaced>
 inline constexpr auto kLeadText = [] {
     constexpr std::string_view name = Layout.fields[I].name;
-    std::array<char, name.size() + (Spaced ? 6 : 4)> text{};
+    std::array<char, kLeadSize<Layout, I, Spaced> + 32> text{};
     std::size_t n = 0;
     text[n++] = ',';
     if (Spaced) text[n++] = ' ';
@@ -120,6 +127,29 @@ inline constexpr auto kLeadText = [] {
     text[n++] = ':';
     if (Spaced) text[n++] = ' ';
     return text;
+}();
+
+// Whether the lead text of field I is at q; `Roomy` tells that the room
+// after q was tested beforehand (kInOrderRoom).
+template <const auto& Layout, std::size_t I, bool Spaced, bool Roomy>
+MNEMO_ALWAYS_INLINE bool lead_at(const unsigned char* q, const unsigned char* end) {
+    constexpr std::size_t size = kLeadSize<Layout, I, Spaced>;
+    constexpr auto& lead = kLeadText<Layout, I, Spaced>;
+    if constexpr (Roomy && size <= 32) return platform::same_bytes_in_blocks<size>(q, lead.data());
+    if constexpr (!Roomy)
+        if (static_cast<std::size_t>(end - q) < size) return false;
+    return same_bytes(lead.data(), reinterpret_cast<const char*>(q), size);
+}
+
+// The room past the first key of a record in which the members read in
+// field order can be read without a test of the room left: each member's
+// lead text and longest plain value, and 64 bytes, which the last one reads
+// at most past its start.
+template <const auto& Layout>
+inline constexpr std::size_t kInOrderRoom = [] {
+    std::size_t room = 64;
+    for (const auto& field : Layout.fields) room += field.name.size() + 6 + 21;
+    return room;
 }();
 
 // The fields' indices in the byte order of their names: the order in which
@@ -144,8 +174,9 @@ struct InOrderStop {
 };
 
 // Members from field I on while they come in field order and laid out
-// alike; q is just past the previous member's value.
-template <const auto& Layout, bool Spaced, std::size_t I>
+// alike; q is just past the previous member's value. `Roomy` tells that the
+// room of kInOrderRoom was tested at the first member's value.
+template <const auto& Layout, bool Spaced, bool Roomy, std::size_t I>
 MNEMO_ALWAYS_INLINE const unsigned char* read_members_in_order(const unsigned char* q,
                                                                const unsigned char* end,
                                                                LayoutRecord<Layout>& record,
@@ -155,21 +186,29 @@ MNEMO_ALWAYS_INLINE const unsigned char* read_members_in_order(const unsigned ch
         stop = {I, false};
         return q;
     } else {
-        constexpr auto& lead = kLeadText<Layout, I, Spaced>;
-        if (static_cast<std::size_t>(end - q) < lead.size() ||
-            !same_bytes(lead.data(), reinterpret_cast<const char*>(q), lead.size())) {
+        if (!lead_at<Layout, I, Spaced, Roomy>(q, end)) {
             stop = {I, false};
             return q;
         }
-        const unsigned char* const value = q + lead.size();
-        q = scan_field_at<Layout, I>(value, end, record);
+        const unsigned char* const value = q + kLeadSize<Layout, I, Spaced>;
+        q = scan_field_at<Layout, I, Roomy>(value, end, record);
         if (!q) {
             stop = {I, true};
             return value;
         }
         seen |= std::uint64_t{1} << I;
-        return read_members_in_order<Layout, Spaced, I + 1>(q, end, record, seen, stop);
+        return read_members_in_order<Layout, Spaced, Roomy, I + 1>(q, end, record, seen, stop);
     }
+}
+
+// The members after the first, read in field order (see above), from the
+// variant made for the layout of the first one and the room left.
+template <const auto& Layout, bool Roomy>
+MNEMO_ALWAYS_INLINE const unsigned char* read_later_members_in_order(
+    const unsigned char* q, const unsigned char* end, bool spaced, LayoutRecord<Layout>& record,
+    std::uint64_t& seen, InOrderStop& stop) {
+    return spaced ? read_members_in_order<Layout, true, Roomy, 1>(q, end, record, seen, stop)
+                  : read_members_in_order<Layout, false, Roomy, 1>(q, end, record, seen, stop);
 }
 
 // A key that is not plain (it has escapes, or a fault) after its opening
@@ -278,7 +317,7 @@ const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
     q = skip_whitespace(q + 1, end);
     // The first key and its colon: the compact lead text without its comma.
     constexpr auto& lead = kLeadText<Layout, 0, false>;
-    const std::string_view first_key(lead.data() + 1, lead.size() - 1);
+    const std::string_view first_key(lead.data() + 1, kLeadSize<Layout, 0, false> - 1);
     if (static_cast<std::size_t>(end - q) <= first_key.size() ||
         !same_bytes(first_key.data(), reinterpret_cast<const char*>(q), first_key.size())) {
         if (q == end) return text.fail_at(ErrorKind::eof_while_parsing_object, q);
@@ -292,14 +331,18 @@ const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
     q += first_key.size();
     const bool spaced = *q == ' ';
     const unsigned char* const value = skip_separator_space(q, end);
-    q = scan_field_at<Layout, 0>(value, end, record);
+    // Far from the end of the text, the members in field order are read
+    // with no test of the room left.
+    const bool roomy = static_cast<std::size_t>(end - value) >= kInOrderRoom<Layout>;
+    q = roomy ? scan_field_at<Layout, 0, true>(value, end, record)
+              : scan_field_at<Layout, 0>(value, end, record);
     if (!q)
         return read_object_rest<Layout>(value, text, budget, record, fault, 0, 0,
                                         MemberStop::at_value);
     std::uint64_t seen = 1;
     InOrderStop stop;
-    q = spaced ? read_members_in_order<Layout, true, 1>(q, end, record, seen, stop)
-               : read_members_in_order<Layout, false, 1>(q, end, record, seen, stop);
+    q = roomy ? read_later_members_in_order<Layout, true>(q, end, spaced, record, seen, stop)
+              : read_later_members_in_order<Layout, false>(q, end, spaced, record, seen, stop);
     if (!stop.pending) {
         if (q != end && *q <= ' ') q = skip_whitespace(q, end);
         if (q != end && *q == '}' && (seen & Layout.required_mask) == Layout.required_mask)

@@ -12,7 +12,9 @@
 // this directory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/compiler.hpp"
 
@@ -107,5 +109,44 @@ MNEMO_ALWAYS_INLINE std::uint32_t string_stop_bits(const unsigned char* p) {
 #endif
 
 inline constexpr bool kBlockTests = MNEMO_BLOCKS;
+
+// Whether the N bytes at p (N <= 32) equal the N bytes at text. Reads
+// max(N, 16) bytes at p and at text; the caller makes sure they are there.
+template <std::size_t N>
+MNEMO_ALWAYS_INLINE bool same_bytes_in_blocks(const unsigned char* p, const char* text) {
+    static_assert(N >= 1 && N <= 32);
+#if MNEMO_SSE2
+    auto equal = [](const void* a, const void* b) {
+        return _mm_cmpeq_epi8(_mm_loadu_si128(static_cast<const __m128i*>(a)),
+                              _mm_loadu_si128(static_cast<const __m128i*>(b)));
+    };
+    if constexpr (N <= 16) {
+        constexpr unsigned kMask = (1u << N) - 1;
+        return (static_cast<unsigned>(_mm_movemask_epi8(equal(p, text))) & kMask) == kMask;
+    } else {
+        return _mm_movemask_epi8(_mm_and_si128(equal(p, text), equal(p + N - 16, text + N - 16))) ==
+               0xFFFF;
+    }
+#elif MNEMO_NEON
+    auto equal = [](const void* a, const void* b) {
+        return vceqq_u8(vld1q_u8(static_cast<const std::uint8_t*>(a)),
+                        vld1q_u8(static_cast<const std::uint8_t*>(b)));
+    };
+    if constexpr (N < 16) {
+        // Lanes past the N bytes count as equal: lane i of the 16 loaded from
+        // kPast + 16 - N is 0xFF when i >= N.
+        static constexpr std::uint8_t kPast[32] = {
+            0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+            0,    0,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+        };
+        return vminvq_u8(vorrq_u8(equal(p, text), vld1q_u8(kPast + 16 - N))) == 0xFF;
+    } else {
+        return vminvq_u8(vandq_u8(equal(p, text), equal(p + N - 16, text + N - 16))) == 0xFF;
+    }
+#else
+    return std::memcmp(p, text, N) == 0;
+#endif
+}
 
 }  // namespace mnemo::platform

@@ -37,10 +37,12 @@ void agree(std::string_view command, const std::string& payload) {
 
 // One record text given to every command of the table: as the payload of
 // a command that reads one record, as items of one that reads a batch, each
-// near the end of the text and before a long tail.
+// near the end of the text, before a tail long enough for the numbers to be
+// read by blocks, and before one long enough for a whole record to be read
+// with no test of the room left.
 bool agrees(const std::string& text) {
     const int before = check::failures();
-    for (const std::string& tail : {std::string(), std::string(80, ' ')}) {
+    for (const std::string& tail : {std::string(), std::string(80, ' '), std::string(400, ' ')}) {
         for (const commands::Command& command : commands::kCommands) {
             if (command.payload == commands::PayloadShape::record) {
                 agree(command.name, text + tail);
