@@ -24,16 +24,18 @@ public:
 
     void start() {
         out_.truncate(start_);
-        w_ = out_.tail();
-        room_end_ = out_.data() + out_.capacity();
+        room_ = {out_.tail(), out_.data() + out_.capacity()};
         count_ = 0;
     }
 
     MNEMO_ALWAYS_INLINE void take(const scoring::TierInput& input) {
         const scoring::TierDecision decision = scoring::decide_tier(input);
-        if (count_ >= 2) write(decided_[count_ & 1], digits_);
-        if (count_ >= 1) digits_ = json::double_digits(decided_[(count_ - 1) & 1].retention);
-        decided_[count_ & 1] = decision;
+        if (count_ >= 2) write(older_, older_digits_);
+        if (count_ >= 1) {
+            older_digits_ = json::double_digits(newer_.retention);
+            older_ = newer_;
+        }
+        newer_ = decision;
         ++count_;
     }
 
@@ -41,36 +43,40 @@ public:
     // comma.
     void finish() {
         if (count_ == 0) return;
-        if (count_ >= 2) write(decided_[count_ & 1], digits_);
-        const scoring::TierDecision last = decided_[(count_ - 1) & 1];
-        write(last, json::double_digits(last.retention));
-        out_.commit(static_cast<std::size_t>(w_ - 1 - out_.tail()));
+        if (count_ >= 2) write(older_, older_digits_);
+        write(newer_, json::double_digits(newer_.retention));
+        out_.commit(static_cast<std::size_t>(room_.w - 1 - out_.tail()));
     }
 
 private:
-    // The text is written at w_, which moves through the buffer's spare room
-    // and is committed to the buffer only when the room runs short and at
-    // the end.
+    // Where the text goes: w moves through the buffer's spare room, which
+    // ends at `end`, and is committed to the buffer only when the room runs
+    // short and at the end.
+    struct Room {
+        char* w;
+        char* end;
+    };
+
     MNEMO_ALWAYS_INLINE void write(scoring::TierDecision decision, json::Decimal digits) {
-        if (static_cast<std::size_t>(room_end_ - w_) < scoring::kDecisionTextRoom) [[unlikely]]
-            grow();
-        w_ = scoring::write_decision(decision, digits, w_);
+        if (static_cast<std::size_t>(room_.end - room_.w) < scoring::kDecisionTextRoom) [[unlikely]]
+            room_ = grow(out_, room_.w);
+        room_.w = scoring::write_decision(decision, digits, room_.w);
     }
 
-    MNEMO_NOINLINE void grow() {
-        out_.commit(static_cast<std::size_t>(w_ - out_.tail()));
-        out_.reserve_more(scoring::kDecisionTextRoom);
-        w_ = out_.tail();
-        room_end_ = out_.data() + out_.capacity();
+    MNEMO_NOINLINE static Room grow(json::ByteBuffer& out, char* w) {
+        out.commit(static_cast<std::size_t>(w - out.tail()));
+        out.reserve_more(scoring::kDecisionTextRoom);
+        return {out.tail(), out.data() + out.capacity()};
     }
 
     json::ByteBuffer& out_;
     std::size_t start_;
-    char* w_ = nullptr;                 // the end of the text written
-    char* room_end_ = nullptr;          // the end of the buffer's room
-    scoring::TierDecision decided_[2];  // items count - 2 and count - 1, by parity
-    json::Decimal digits_{};            // of item count - 2
-    std::size_t count_ = 0;             // items taken
+    Room room_{};
+    // Item count - 2 with the digits of its retention, and item count - 1.
+    scoring::TierDecision older_{};
+    json::Decimal older_digits_{};
+    scoring::TierDecision newer_{};
+    std::size_t count_ = 0;  // items taken
 };
 
 }  // namespace

@@ -314,8 +314,9 @@ MNEMO_ALWAYS_INLINE std::uint64_t digit_run_value(const unsigned char* at, unsig
 MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsigned int_count,
                                                     unsigned frac_count) {
     if (frac_count == 0) return digit_run_value(p, int_count);
-    return digit_run_value(p, int_count) * kPow10Whole[frac_count] +
-           digit_run_value(p + int_count + 1, frac_count);
+    // A single integer digit ("0." of most fractions) is taken as it is.
+    const std::uint64_t whole = int_count == 1 ? *p - '0' : digit_run_value(p, int_count);
+    return whole * kPow10Whole[frac_count] + digit_run_value(p + int_count + 1, frac_count);
 }
 
 // read_double with 64 bytes or more of text left, where the processor has
