@@ -122,18 +122,6 @@ MNEMO_ALWAYS_INLINE std::uint64_t leading_digits_value(std::uint64_t bytes, unsi
     return eight_digit_values((bytes - 0x3030303030303030u) << (64 - 8 * n));
 }
 
-// The value of the n digits at p, 1 <= n <= 19, when 8 bytes can be
-// loaded from every eighth digit on (p + 8 * ceil(n / 8) + 8 is readable).
-// The first (n - 1) % 8 + 1 digits are read as the last digits of eight,
-// the first ones zero, so that one to eight digits take the same steps.
-inline std::uint64_t digits_value(const unsigned char* p, std::size_t n) {
-    const unsigned lead = static_cast<unsigned>((n - 1) & 7) + 1;
-    std::uint64_t s = leading_digits_value(platform::load_little_endian(p), lead);
-    for (p += lead, n -= lead; n != 0; p += 8, n -= 8)
-        s = s * 100000000 + eight_digits_value(platform::load_little_endian(p));
-    return s;
-}
-
 // The value of a number's digits on both sides of its point, int_count
 // before it and count in all, when the number is at most 8 bytes and the 8
 // bytes at p are readable: one load, the point taken out by moving the
@@ -316,7 +304,21 @@ MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsi
     if (frac_count == 0) return digit_run_value(p, int_count);
     // A single integer digit ("0." of most fractions) is taken as it is.
     const std::uint64_t whole = int_count == 1 ? *p - '0' : digit_run_value(p, int_count);
-    return whole * kPow10Whole[frac_count] + digit_run_value(p + int_count + 1, frac_count);
+    const unsigned char* const fraction = p + int_count + 1;
+    std::uint64_t part;
+    if constexpr (platform::kDigitBlockValue) {
+        // The last sixteen bytes of a number of sixteen bytes or more hold
+        // the fraction's last sixteen digits, or all of them.
+        if (fraction + frac_count >= p + 16) {
+            const unsigned char* const last16 = fraction + frac_count - 16;
+            part = frac_count <= 16 ? platform::digit_block_value(last16, frac_count)
+                                    : digit_run_value(fraction, frac_count - 16) * kPow10Whole[16] +
+                                          platform::digit_block_value(last16, 16);
+            return whole * kPow10Whole[frac_count] + part;
+        }
+    }
+    part = digit_run_value(fraction, frac_count);
+    return whole * kPow10Whole[frac_count] + part;
 }
 
 // read_double with 64 bytes or more of text left, where the processor has

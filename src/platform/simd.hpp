@@ -110,6 +110,45 @@ MNEMO_ALWAYS_INLINE std::uint32_t string_stop_bits(const unsigned char* p) {
 
 inline constexpr bool kBlockTests = MNEMO_BLOCKS;
 
+// The value of the `count` decimal digits (1 <= count <= 16) that end the
+// sixteen bytes at p; the bytes before them are not looked at.
+// kDigitBlockValue tells whether this is a few vector instructions (else
+// the plain form adds the digits one by one, and callers read digits a word
+// at a time instead).
+#if MNEMO_SSE2
+inline constexpr bool kDigitBlockValue = true;
+
+MNEMO_ALWAYS_INLINE std::uint64_t digit_block_value(const unsigned char* p, unsigned count) {
+    // Lane i of the 16 loaded from kKeepLast + count is 0xFF when i >= 16 - count.
+    alignas(16) static constexpr std::uint8_t kKeepLast[32] = {
+        0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+        0,    0,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    };
+    const __m128i digits = _mm_and_si128(
+        _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8('0')),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeepLast + count)));
+    // Pairs of digits (the first of each pair in the lower byte of a 16-bit
+    // lane), then quadruples and eights by multiply-adds of adjacent lanes.
+    const __m128i pairs = _mm_add_epi16(
+        _mm_mullo_epi16(_mm_and_si128(digits, _mm_set1_epi16(0xFF)), _mm_set1_epi16(10)),
+        _mm_srli_epi16(digits, 8));
+    const __m128i quads = _mm_madd_epi16(pairs, _mm_set1_epi32(100 | 1 << 16));
+    const __m128i eights =
+        _mm_madd_epi16(_mm_packs_epi32(quads, quads), _mm_set1_epi32(10000 | 1 << 16));
+    const auto both = static_cast<std::uint64_t>(_mm_cvtsi128_si64(eights));
+    return (both & 0xFFFFFFFFu) * 100000000 + (both >> 32);
+}
+#else
+inline constexpr bool kDigitBlockValue = false;
+
+inline std::uint64_t digit_block_value(const unsigned char* p, unsigned count) {
+    std::uint64_t value = 0;
+    for (unsigned i = 16 - count; i < 16; ++i) value = value * 10 + (p[i] - '0');
+    return value;
+}
+#endif
+
 // Whether the N bytes at p (N <= 32) equal the N bytes at text. Reads
 // max(N, 16) bytes at p and at text; the caller makes sure they are there.
 template <std::size_t N>

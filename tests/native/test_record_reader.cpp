@@ -155,6 +155,31 @@ TEST_CASE(every_one_digit_decimal_agrees) {
     }
 }
 
+TEST_CASE(numbers_of_every_run_length_agree) {
+    // Plain numbers are read by words or by blocks of sixteen digits,
+    // depending on where their runs start and end: every split of up to 19
+    // digits around the point, and a few beyond, each where its value shows
+    // in a score to the last bit (the count, and fractions below one as
+    // importance and frequency).
+    std::mt19937 random(11);
+    auto digits = [&](int n, bool first) {
+        std::string text;
+        for (int i = 0; i < n; ++i)
+            text += static_cast<char>('0' + (first && i == 0 ? 1 + random() % 9 : random() % 10));
+        return text;
+    };
+    for (int whole = 1; whole <= 20; ++whole) {
+        for (int fraction = 0; whole + fraction <= 21; ++fraction) {
+            std::string number = digits(whole, whole > 1);
+            if (fraction > 0) number.append(".").append(digits(fraction, false));
+            std::string zero = "0";
+            if (fraction > 0) zero.append(".").append(digits(fraction + whole - 1, false));
+            CHECK(agrees("[1, " + number + ", " + zero + ", " + zero + "]"));
+            CHECK(agrees("[-" + number + ", " + number + ", 0, " + zero + ", true]"));
+        }
+    }
+}
+
 TEST_CASE(random_record_texts_agree) {
     // Records assembled from fragments, valid and not, some cut short: every
     // one must read the same both ways.
