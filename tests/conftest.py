@@ -1,11 +1,16 @@
+import collections
+import os
 import pathlib
 
 import pytest
 
 import mnemoweaver_engine_native as engine
 
+# A JSON conformance suite: MNEMO_JSON_SUITE names its folder (the one that
+# holds test_parsing/), by default shared/jsontestsuite beside the checkout.
 SHARED = pathlib.Path(__file__).resolve().parents[2] / "shared"
-JSON_SUITE = SHARED / "jsontestsuite" / "test_parsing"
+JSON_SUITE = pathlib.Path(os.environ.get("MNEMO_JSON_SUITE") or SHARED / "jsontestsuite") / "test_parsing"
+NO_JSON_SUITE = f"no JSON conformance suite at {JSON_SUITE} (MNEMO_JSON_SUITE names its folder)"
 
 
 def run_error(command, payload):
@@ -36,3 +41,24 @@ def result_of(command, payload):
 @pytest.fixture
 def engine_run():
     return engine.run
+
+
+def pytest_terminal_summary(terminalreporter, config):
+    """Appends what this run left out, each skip reason with its count and
+    the deselected tests, to the file named by MNEMO_NOT_DONE: tools/test.sh
+    prints it at its end, so that a green run shows what it did not check."""
+    path = os.environ.get("MNEMO_NOT_DONE")
+    if not path or hasattr(config, "workerinput"):  # not in pytest-xdist's workers
+        return
+    step = os.environ.get("NOX_CURRENT_SESSION", "pytest")  # set by nox
+    reasons = collections.Counter()
+    for report in terminalreporter.stats.get("skipped", []):
+        reason = report.longrepr[2] if isinstance(report.longrepr, tuple) else str(report.longrepr)
+        reasons[reason.removeprefix("Skipped: ")] += 1
+    lines = [f"{step}: {count} skipped: {reason}" for reason, count in sorted(reasons.items())]
+    deselected = len(terminalreporter.stats.get("deselected", []))
+    if deselected:
+        markexpr = config.option.markexpr
+        lines.append(f"{step}: {deselected} deselected" + (f" by -m {markexpr!r}" if markexpr else ""))
+    with open(path, "a", encoding="utf-8") as out:
+        out.writelines(line + "\n" for line in lines)
