@@ -2,14 +2,19 @@
 # The whole test suite: the nox sessions of noxfile.py, in the order of STEPS.
 #
 #   bash tools/test.sh             every step (CI runs this)
-#   bash tools/test.sh --quick     the wheel and the Python tests on 3.11 only
+#   bash tools/test.sh --quick     the x86_64 wheel and the Python tests on
+#                                  3.11 only: no root, no cross tools
 #   bash tools/test.sh SESSION...  the sessions named (see `nox -l`)
 #
 # nox itself lives in build/test/tools, and each session installs what it
 # uses (CMake and Ninja among it) into its own environment, so nothing is
 # taken from PATH but the CPython interpreters. A CPython 3.11-3.13 that is
 # not installed is skipped with a warning, unless MNEMO_REQUIRE_ALL_PYTHONS=1
-# (as in CI), which makes it a failure. Everything made goes under build/.
+# (as in CI), which makes it a failure. Everything made goes under build/
+# and dist/; what the cross steps install system-wide is said first, before
+# anything changes. The run ends with each session's time and a list of the
+# checks it did not do (skipped sessions and tests, missing tools), from
+# build/test/not-done.txt, to which each step appends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -21,7 +26,7 @@ STEPS=(wheel tests-3.11 tests-3.12 tests-3.13 aarch64 windows platforms native)
 QUICK_STEPS=(wheel tests-3.11)
 case "${1:-}" in
     "") ;;
-    --quick) STEPS=("${QUICK_STEPS[@]}") ;;
+    --quick) STEPS=("${QUICK_STEPS[@]}"); export MNEMO_WHEEL_ARCHS=x86_64 ;;
     -*) echo "usage: bash tools/test.sh [--quick | SESSION...]" >&2; exit 2 ;;
     *) STEPS=("$@") ;;
 esac
@@ -57,6 +62,40 @@ for minor in 13 12 11; do
 done
 export PATH
 
+source tools/system_packages.sh
+# What this run changes outside build/ and dist/, said before anything is.
+announce() {
+    local aarch64=0 windows=0 step missing=()
+    for step in "${STEPS[@]}"; do
+        case "$step" in
+            wheel) [ "${MNEMO_WHEEL_ARCHS:-x86_64 aarch64}" = x86_64 ] || aarch64=1 ;;
+            aarch64 | platforms) aarch64=1 ;;
+            windows) windows=1 ;;
+        esac
+    done
+    [ "$aarch64" = 1 ] && mapfile -t -O "${#missing[@]}" missing < <(missing_packages "${AARCH64_PACKAGES[@]}")
+    [ "$windows" = 1 ] && mapfile -t -O "${#missing[@]}" missing < <(missing_packages "${WINDOWS_PACKAGES[@]}")
+    echo "== what this run changes on the machine (README: \"What the test command installs\")"
+    echo "   writes build/ (about 1.3 GB after a whole run) and dist/ (emptied, then the sdist and the wheels)"
+    if [ "$aarch64" = 1 ] && ! arm64_added; then
+        echo "   runs dpkg --add-architecture arm64 (then apt-get update)"
+    fi
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "   runs apt-get update and apt-get install ${missing[*]}"
+        [ "$(id -u)" = 0 ] || echo "   (through sudo: these steps need root)"
+    elif [ $((aarch64 + windows)) -gt 0 ]; then
+        echo "   installs no Debian package: the cross tools it uses are installed"
+    fi
+    if [ "$windows" = 1 ]; then
+        if [ -d "$WINE_PREFIX" ]; then
+            echo "   uses wine's prefix $WINE_PREFIX ($(du -sh "$WINE_PREFIX" 2>/dev/null | cut -f1))"
+        else
+            echo "   makes wine's prefix $WINE_PREFIX (about 700 MB)"
+        fi
+    fi
+}
+announce
+
 echo "== nox in $TOOLS"
 if [ ! -x "$TOOLS/bin/python" ]; then
     builder=python3
@@ -67,7 +106,38 @@ fi
 
 missing=--no-error-on-missing-interpreters
 [ "${MNEMO_REQUIRE_ALL_PYTHONS:-0}" = 1 ] && missing=--error-on-missing-interpreters
+# Each step appends what it leaves out to this file, as "SESSION: what and why".
+export MNEMO_NOT_DONE=$BUILD/not-done.txt
+: >"$MNEMO_NOT_DONE"
 start=$SECONDS
+status=0
 "$TOOLS/bin/nox" --noxfile "$ROOT/noxfile.py" --envdir "$BUILD/nox" --download-python never \
-    "$missing" --sessions "${STEPS[@]}"
-echo "== all tests passed in $(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s"
+    "$missing" --report "$BUILD/report.json" --sessions "${STEPS[@]}" || status=$?
+took="$(((SECONDS - start) / 60)) min $(((SECONDS - start) % 60)) s"
+
+# Each session's result and time, from nox's report, then what was not done.
+"$TOOLS/bin/python" - "$BUILD/report.json" "$MNEMO_NOT_DONE" "$status" "$took" <<'PY'
+import json, sys
+report, not_done, status, took = sys.argv[1:]
+try:
+    with open(report, encoding="utf-8") as f:
+        sessions = json.load(f)["sessions"]
+except (OSError, ValueError, KeyError):
+    sessions = []
+print("== sessions")
+lines = []
+for s in sessions:
+    seconds = round(s.get("duration") or 0)
+    time = f"{seconds // 60:2} min {seconds % 60:2} s" if s["result"] != "skipped" else ""
+    print(f"   {s['name']:<12} {s['result']:<8} {time}")
+    if s["result"] == "skipped":
+        lines.append(f"{s['name']}: session skipped: {(s.get('reason') or '').rstrip('.')}")
+with open(not_done, encoding="utf-8") as f:
+    lines += [line.rstrip("\n") for line in f if line.strip()]
+print(f"== not done in this run: {len(lines) or 'nothing'}")
+for line in lines:
+    print(f"   {line}")
+outcome = "all tests passed" if status == "0" else "tests FAILED (see the sessions above)"
+print(f"== {outcome} in {took}" + (f"; {len(lines)} not done (listed above)" if lines else ""))
+PY
+exit "$status"
