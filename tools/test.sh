@@ -63,9 +63,9 @@ done
 export PATH
 
 source tools/system_packages.sh
-# What this run changes outside build/ and dist/, said before anything is.
+# What this run changes outside the checkout, said before anything changes.
 announce() {
-    local aarch64=0 windows=0 step missing=()
+    local aarch64=0 windows=0 step wanted=() missing
     for step in "${STEPS[@]}"; do
         case "$step" in
             wheel) [ "${MNEMO_WHEEL_ARCHS:-x86_64 aarch64}" = x86_64 ] || aarch64=1 ;;
@@ -73,24 +73,36 @@ announce() {
             windows) windows=1 ;;
         esac
     done
-    [ "$aarch64" = 1 ] && mapfile -t -O "${#missing[@]}" missing < <(missing_packages "${AARCH64_PACKAGES[@]}")
-    [ "$windows" = 1 ] && mapfile -t -O "${#missing[@]}" missing < <(missing_packages "${WINDOWS_PACKAGES[@]}")
-    echo "== what this run changes on the machine (README: \"What the test command installs\")"
-    echo "   writes build/ (about 1.3 GB after a whole run) and dist/ (emptied, then the sdist and the wheels)"
-    if [ "$aarch64" = 1 ] && ! arm64_added; then
-        echo "   runs dpkg --add-architecture arm64 (then apt-get update)"
+    [ "$aarch64" = 1 ] && wanted+=("${AARCH64_PACKAGES[@]}")
+    [ "$windows" = 1 ] && wanted+=("${WINDOWS_PACKAGES[@]}")
+    echo "== what this run changes on the machine (README: \"What the test command installs\", with how to undo it)"
+    echo "   build/ (about 1.3 GB after a whole run) and dist/ (emptied, then the sdist and the wheels)"
+    if [ ${#wanted[@]} -eq 0 ]; then
+        echo "   nothing outside the checkout (no root needed) but pip's cache and pytest's temporary folders"
+        return 0
     fi
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "   runs apt-get update and apt-get install ${missing[*]}"
-        [ "$(id -u)" = 0 ] || echo "   (through sudo: these steps need root)"
-    elif [ $((aarch64 + windows)) -gt 0 ]; then
-        echo "   installs no Debian package: the cross tools it uses are installed"
+    if [ "$aarch64" = 1 ]; then
+        if arm64_added; then
+            echo "   dpkg's arm64 architecture: added before"
+        else
+            echo "   dpkg's arm64 architecture: added now (dpkg --add-architecture arm64)"
+        fi
+    fi
+    missing=$(missing_packages "${wanted[@]}" | tr '\n' ' ')
+    echo "   Debian packages: ${wanted[*]}"
+    if [ -z "$missing" ]; then
+        echo "   all of them installed before"
+    else
+        echo "   installed now with apt-get update and apt-get install, as root: $missing"
+        [ "$(id -u)" = 0 ] || echo "   (through sudo)"
+        command -v apt-get >/dev/null \
+            || echo "   but this machine has no apt-get: those sessions will fail (--quick needs none)"
     fi
     if [ "$windows" = 1 ]; then
         if [ -d "$WINE_PREFIX" ]; then
-            echo "   uses wine's prefix $WINE_PREFIX ($(du -sh "$WINE_PREFIX" 2>/dev/null | cut -f1))"
+            echo "   wine's prefix: $WINE_PREFIX, made before ($(du -sh "$WINE_PREFIX" | cut -f1))"
         else
-            echo "   makes wine's prefix $WINE_PREFIX (about 700 MB)"
+            echo "   wine's prefix: $WINE_PREFIX, made now (about 700 MB)"
         fi
     fi
 }
