@@ -151,7 +151,9 @@ print("   interpreter:", platform.machine(), platform.python_version(), "module:
     echo "== aarch64: Python tests under qemu-user"
     select=(-m "not stress")
     [ "${MNEMO_CROSS_STRESS:-0}" = 1 ] && select=()
-    "$PY_AARCH64" -m pytest -q -rs -n auto -p no:cacheprovider "${select[@]}"  # a worker per core
+    # A pytest-xdist worker per core, and no speed checks of hypothesis.
+    "$PY_AARCH64" -m pytest -q -rs -n auto --hypothesis-profile=emulated -p no:cacheprovider \
+        "${select[@]}"
     elapsed "$start"
     exit 0
 fi

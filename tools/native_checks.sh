@@ -62,7 +62,8 @@ suite_args=()
 if [ -d "$SUITE" ]; then
     suite_args=(--suite "$SUITE")
 else
-    not_done "seeds without a JSON conformance suite: none at $SUITE (MNEMO_JSON_SUITE names its folder)"
+    not_done "seeds without a JSON conformance suite: none at $SUITE" \
+        "(MNEMO_JSON_SUITE names its folder)"
 fi
 "$PY" fuzz/make_seeds.py --out "$WORK/seeds" --calls "$WORK/calls.jsonl" "${suite_args[@]}"
 elapsed $start
