@@ -75,10 +75,12 @@ announce() {
     done
     [ "$aarch64" = 1 ] && wanted+=("${AARCH64_PACKAGES[@]}")
     [ "$windows" = 1 ] && wanted+=("${WINDOWS_PACKAGES[@]}")
-    echo "== what this run changes on the machine (README: \"What the test command installs\", with how to undo it)"
-    echo "   build/ (about 1.3 GB after a whole run) and dist/ (emptied, then the sdist and the wheels)"
+    echo "== what this run changes on the machine" \
+        "(the README's \"What the test command installs\" tells how to undo it)"
+    echo "   build/ (about 1.4 GB after a whole run) and dist/ (emptied, then the sdist and wheels)"
     if [ ${#wanted[@]} -eq 0 ]; then
-        echo "   nothing outside the checkout (no root needed) but pip's cache and pytest's temporary folders"
+        echo "   nothing outside the checkout (no root needed)," \
+            "but for pip's cache and pytest's temporary folders"
         return 0
     fi
     if [ "$aarch64" = 1 ]; then
@@ -96,7 +98,7 @@ announce() {
         echo "   installed now with apt-get update and apt-get install, as root: $missing"
         [ "$(id -u)" = 0 ] || echo "   (through sudo)"
         command -v apt-get >/dev/null \
-            || echo "   but this machine has no apt-get: those sessions will fail (--quick needs none)"
+            || echo "   but there is no apt-get here: those sessions will fail (--quick needs none)"
     fi
     if [ "$windows" = 1 ]; then
         if [ -d "$WINE_PREFIX" ]; then
