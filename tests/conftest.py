@@ -63,7 +63,7 @@ def not_done(lines):
 
 def pytest_terminal_summary(terminalreporter, config):
     """Each skip reason with its count, from the process that prints the
-    summary (pytest-xdist's workers report their skips to it)."""
+    summary (pytest-xdist's workers, if any, report their skips to it)."""
     if hasattr(config, "workerinput"):
         return
     reasons = collections.Counter()

@@ -151,9 +151,8 @@ print("   interpreter:", platform.machine(), platform.python_version(), "module:
     echo "== aarch64: Python tests under qemu-user"
     select=(-m "not stress")
     [ "${MNEMO_CROSS_STRESS:-0}" = 1 ] && select=()
-    # A pytest-xdist worker per core, and no speed checks of hypothesis.
-    "$PY_AARCH64" -m pytest -q -rs -n auto --hypothesis-profile=emulated -p no:cacheprovider \
-        "${select[@]}"
+    # No speed checks of hypothesis under emulation (tests/conftest.py).
+    "$PY_AARCH64" -m pytest -q -rs --hypothesis-profile=emulated -p no:cacheprovider "${select[@]}"
     elapsed "$start"
     exit 0
 fi

@@ -60,10 +60,9 @@ for arch in "$@"; do
                 --only-binary=:all: "$WHEEL"
             MNEMO_AARCH64_MODULE_DIR=$TARGET bash tools/cross_test.sh aarch64 -- python3 -c \
                 'import mnemoweaver_engine_native as m; print("   module:", m.__file__)'
-            # Emulation is slow and each process runs on one core: one
-            # pytest-xdist worker per core, and no speed checks of hypothesis.
+            # No speed checks of hypothesis under emulation (tests/conftest.py).
             MNEMO_AARCH64_MODULE_DIR=$TARGET bash tools/cross_test.sh aarch64 -- python3 -m pytest \
-                -q -rs -n auto --hypothesis-profile=emulated -p no:cacheprovider -m "not stress"
+                -q -rs --hypothesis-profile=emulated -p no:cacheprovider -m "not stress"
             ;;
         *) echo "unknown architecture: $arch (x86_64 or aarch64)" >&2; exit 2 ;;
     esac
