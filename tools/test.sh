@@ -141,11 +141,12 @@ except (OSError, ValueError, KeyError):
 print("== sessions")
 lines = []
 for s in sessions:
+    name = (s.get("signatures") or [s["name"]])[0]  # tests-3.11 rather than tests
     seconds = round(s.get("duration") or 0)
     time = f"{seconds // 60:2} min {seconds % 60:2} s" if s["result"] != "skipped" else ""
-    print(f"   {s['name']:<12} {s['result']:<8} {time}")
+    print(f"   {name:<12} {s['result']:<8} {time}")
     if s["result"] == "skipped":
-        lines.append(f"{s['name']}: session skipped: {(s.get('reason') or '').rstrip('.')}")
+        lines.append(f"{name}: session skipped: {(s.get('reason') or '').rstrip('.')}")
 with open(not_done, encoding="utf-8") as f:
     lines += [line.rstrip("\n") for line in f if line.strip()]
 print(f"== not done in this run: {len(lines) or 'nothing'}")
