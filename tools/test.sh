@@ -65,10 +65,13 @@ export PATH
 source tools/system_packages.sh
 # What this run changes outside the checkout, said before anything changes.
 announce() {
-    local aarch64=0 windows=0 step wanted=() missing
+    local aarch64=0 windows=0 step wanted=() missing made=build/
     for step in "${STEPS[@]}"; do
         case "$step" in
-            wheel) [ "${MNEMO_WHEEL_ARCHS:-x86_64 aarch64}" = x86_64 ] || aarch64=1 ;;
+            wheel)
+                made="build/ and dist/ (emptied, then the sdist and wheels)"
+                [ "${MNEMO_WHEEL_ARCHS:-x86_64 aarch64}" = x86_64 ] || aarch64=1
+                ;;
             aarch64 | platforms) aarch64=1 ;;
             windows) windows=1 ;;
         esac
@@ -77,7 +80,7 @@ announce() {
     [ "$windows" = 1 ] && wanted+=("${WINDOWS_PACKAGES[@]}")
     echo "== what this run changes on the machine" \
         "(the README's \"What the test command installs\" tells how to undo it)"
-    echo "   build/ (about 1.4 GB after a whole run) and dist/ (emptied, then the sdist and wheels)"
+    echo "   in the checkout: $made; build/ is about 1.4 GB after a whole run"
     if [ ${#wanted[@]} -eq 0 ]; then
         echo "   nothing outside the checkout (no root needed)," \
             "but for pip's cache and pytest's temporary folders"
