@@ -86,7 +86,7 @@ def platforms(session: nox.Session) -> None:
 def tests(session: nox.Session) -> None:
     """The Python tests and the README, against the installed wheel."""
     session.install(f"{built_wheel(session)}[test]")
-    session.run("python", "-m", "pytest", "-q", "-p", "no:cacheprovider", *session.posargs)
+    session.run("python", "-m", "pytest", "-q", "-rs", "-p", "no:cacheprovider", *session.posargs)
 
 
 @nox.session(python="3.11")

@@ -25,11 +25,14 @@ import time
 from collections.abc import Iterable
 from functools import reduce
 
-import dask.bag
-from dask.distributed import Client, LocalCluster
-
 import memstore
 from memstore import Summary, fail, shard_plan, summarise_lines, write_shard
+
+try:
+    import dask.bag
+    from dask.distributed import Client, LocalCluster
+except ImportError as missing:
+    fail(f'needs Dask ({missing}): python3 -m pip install "dask[distributed]"')
 
 
 def merge_all(summaries: list[Summary]) -> Summary:

@@ -136,6 +136,19 @@ def test_dask_example_agrees_with_one_process(shards):
     assert summary.count == 900
 
 
+def test_dask_example_without_dask_says_how_to_install_it():
+    script = EXAMPLES / "dask_tier.py"
+    without_dask = (
+        "import runpy, sys\n"
+        f"sys.modules['dask'] = None; sys.argv = [{str(script)!r}, '--help']; sys.path.insert(0, {str(EXAMPLES)!r})\n"
+        f"runpy.run_path({str(script)!r}, run_name='__main__')\n"
+    )
+    done = subprocess.run([sys.executable, "-c", without_dask], capture_output=True, text=True, check=False)
+    assert (done.returncode, done.stdout, done.stderr.count("\n")) == (1, "", 1), done.stderr
+    assert done.stderr.startswith("dask_tier.py: needs Dask (")
+    assert done.stderr.endswith('): python3 -m pip install "dask[distributed]"\n')
+
+
 @pytest.mark.parametrize(
     "text, message",
     [

@@ -6,7 +6,7 @@ import contextlib
 
 import pytest
 
-from conftest import JSON_SUITE, reader_error, run_error
+from conftest import JSON_SUITE, NO_JSON_SUITE, reader_error, run_error
 
 REC = "recursion limit exceeded"
 
@@ -160,14 +160,14 @@ def _suite_files(prefix):
     return sorted(p for p in JSON_SUITE.iterdir() if p.name.startswith(prefix))
 
 
-@pytest.mark.skipif(not JSON_SUITE.is_dir(), reason="conformance suite not present")
+@pytest.mark.skipif(not JSON_SUITE.is_dir(), reason=NO_JSON_SUITE)
 @pytest.mark.parametrize("path", _suite_files("y_"), ids=lambda p: p.name)
 def test_conformance_accepts(path):
     text = path.read_bytes().decode("utf-8")
     assert reader_error(text) is None
 
 
-@pytest.mark.skipif(not JSON_SUITE.is_dir(), reason="conformance suite not present")
+@pytest.mark.skipif(not JSON_SUITE.is_dir(), reason=NO_JSON_SUITE)
 @pytest.mark.parametrize("path", _suite_files("n_"), ids=lambda p: p.name)
 def test_conformance_rejects(path):
     data = path.read_bytes()
@@ -184,7 +184,7 @@ def test_conformance_rejects(path):
     assert message is not None and " at line " in message
 
 
-@pytest.mark.skipif(not JSON_SUITE.is_dir(), reason="conformance suite not present")
+@pytest.mark.skipif(not JSON_SUITE.is_dir(), reason=NO_JSON_SUITE)
 @pytest.mark.parametrize("path", _suite_files("i_"), ids=lambda p: p.name)
 def test_conformance_implementation_defined_never_crash(path):
     text = path.read_bytes().decode("utf-8", errors="surrogateescape")

@@ -9,17 +9,26 @@
 # its symbols actually need. Each wheel is checked with abi3audit;
 # tools/test_wheels.sh then tests them.
 #
-# Usage: tools/build_wheels.sh
+# Usage: tools/build_wheels.sh [x86_64] [aarch64]
+#   both by default, or those MNEMO_WHEEL_ARCHS names (tools/test.sh --quick:
+#   x86_64 alone, which needs no cross tools and so no root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 WORK=$ROOT/build/wheels
 DIST=$ROOT/dist
 mkdir -p "$WORK" "$DIST"
+# shellcheck disable=SC2086
+[ $# -gt 0 ] || set -- ${MNEMO_WHEEL_ARCHS:-x86_64 aarch64}
+for arch in "$@"; do
+    [[ "$arch" == x86_64 || "$arch" == aarch64 ]] \
+        || { echo "unknown architecture: $arch (x86_64 or aarch64)" >&2; exit 2; }
+done
+ARCHS=" $* "
 
 # The arm64 headers and cross compiler come with the aarch64 cross-test setup.
-if ! command -v aarch64-linux-gnu-g++ >/dev/null \
-        || [ ! -f /usr/include/aarch64-linux-gnu/python3.11/pyconfig.h ]; then
+if [[ "$ARCHS" == *" aarch64 "* ]] && { ! command -v aarch64-linux-gnu-g++ >/dev/null \
+        || [ ! -f /usr/include/aarch64-linux-gnu/python3.11/pyconfig.h ]; }; then
     bash "$ROOT/tools/cross_test.sh" aarch64 -- true >/dev/null
 fi
 
@@ -89,7 +98,8 @@ wheel() {
     echo
     needed=$(glibc_needed "$repaired")
     if [[ "$repaired" != *"-manylinux_${needed}_$arch.whl" ]]; then
-        echo "   newest glibc symbol version: ${needed/_/.}: retagged manylinux_${needed}_$arch"
+        echo "   retagged manylinux_${needed}_$arch: the newest glibc symbol the module needs is" \
+            "GLIBC_${needed/_/.}, and auditwheel has no policy between 2_28 and 2_31"
         "$TOOLS/bin/wheel" tags --remove --platform-tag "manylinux_${needed}_$arch" "$repaired" \
             >/dev/null
         repaired=$(ls "$DIST"/*-manylinux*_"$arch".whl)
@@ -98,12 +108,16 @@ wheel() {
     echo "   $(basename "$repaired") ($((SECONDS - start)) s)"
 }
 
-wheel x86_64
+if [[ "$ARCHS" == *" x86_64 "* ]]; then
+    wheel x86_64
+fi
 # The cross build: the aarch64 toolchain and the arm64 headers of CPython
 # (the limited API is the same; pyconfig.h is the target's), and the
 # target's platform name for the wheel's tag.
-_PYTHON_HOST_PLATFORM=linux-aarch64 wheel aarch64 \
-    --config-settings=cmake.define.CMAKE_TOOLCHAIN_FILE="$ROOT/cmake/aarch64-linux-gnu.cmake" \
-    --config-settings=cmake.define.Python_INCLUDE_DIR=/usr/include/python3.11 \
-    --config-settings=build-dir="$WORK/build-aarch64"
+if [[ "$ARCHS" == *" aarch64 "* ]]; then
+    _PYTHON_HOST_PLATFORM=linux-aarch64 wheel aarch64 \
+        --config-settings=cmake.define.CMAKE_TOOLCHAIN_FILE="$ROOT/cmake/aarch64-linux-gnu.cmake" \
+        --config-settings=cmake.define.Python_INCLUDE_DIR=/usr/include/python3.11 \
+        --config-settings=build-dir="$WORK/build-aarch64"
+fi
 ls -1 "$DIST" | sed 's/^/   dist\//'

@@ -34,6 +34,7 @@ CALLER=$PWD
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 CROSS=$ROOT/build/cross
+source "$ROOT/tools/system_packages.sh"  # the Debian packages and wine's prefix
 TARGET=${1:?usage: tools/cross_test.sh aarch64 [native | -- COMMAND ARGS...] | windows}
 shift
 mkdir -p "$CROSS"
@@ -88,12 +89,11 @@ AARCH64=$CROSS/aarch64
 PY_AARCH64=$AARCH64/bin/python3
 
 aarch64_setup() {
-    if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    if ! arm64_added; then
         $SUDO dpkg --add-architecture arm64
         $SUDO apt-get update -qq
     fi
-    apt_install g++-aarch64-linux-gnu qemu-user libpython3.11:arm64 \
-        libpython3.11-stdlib:arm64 libpython3.11-dev:arm64 libstdc++6:arm64
+    apt_install "${AARCH64_PACKAGES[@]}"
     mkdir -p "$AARCH64/bin" "$AARCH64/site"
     # The interpreter: CPython's own main, linked against Debian's arm64
     # libpython3.11, whose standard library is /usr/lib/python3.11.
@@ -162,7 +162,8 @@ print("   interpreter:", platform.machine(), platform.python_version(), "module:
     echo "== aarch64: Python tests under qemu-user"
     select=(-m "not stress")
     [ "${MNEMO_CROSS_STRESS:-0}" = 1 ] && select=()
-    "$PY_AARCH64" -m pytest -q -p no:cacheprovider "${select[@]}"
+    # No speed checks of hypothesis under emulation (tests/conftest.py).
+    "$PY_AARCH64" -m pytest -q -rs --hypothesis-profile=emulated -p no:cacheprovider "${select[@]}"
     elapsed "$start"
     exit 0
 fi
@@ -173,10 +174,10 @@ if [ "$TARGET" = windows ]; then
     WINDOWS=$CROSS/windows
     mkdir -p "$WINDOWS"
     echo "== windows: MinGW-w64 g++ and wine"
-    apt_install g++-mingw-w64-x86-64-posix wine64
+    apt_install "${WINDOWS_PACKAGES[@]}"
     # wine's prefix links its drive z: to / : it lives outside the source
     # tree, which the sdist's file walk would otherwise follow.
-    export WINEPREFIX=${MNEMO_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/mnemoweaver-wine}
+    export WINEPREFIX=$WINE_PREFIX
     export WINEDEBUG=-all
     for form in default portable; do
         start=$SECONDS

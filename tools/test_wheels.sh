@@ -47,7 +47,7 @@ for arch in "$@"; do
                 rm -rf "$VENV"
                 "$PY" -m venv "$VENV"
                 "$VENV/bin/python" -m pip install --quiet --disable-pip-version-check "$WHEEL[test]"
-                "$VENV/bin/python" -m pytest -q -p no:cacheprovider
+                "$VENV/bin/python" -m pytest -q -rs -p no:cacheprovider
             done
             ;;
         aarch64)
@@ -60,8 +60,9 @@ for arch in "$@"; do
                 --only-binary=:all: "$WHEEL"
             MNEMO_AARCH64_MODULE_DIR=$TARGET bash tools/cross_test.sh aarch64 -- python3 -c \
                 'import mnemoweaver_engine_native as m; print("   module:", m.__file__)'
-            MNEMO_AARCH64_MODULE_DIR=$TARGET bash tools/cross_test.sh aarch64 -- \
-                python3 -m pytest -q -p no:cacheprovider -m "not stress"
+            # No speed checks of hypothesis under emulation (tests/conftest.py).
+            MNEMO_AARCH64_MODULE_DIR=$TARGET bash tools/cross_test.sh aarch64 -- python3 -m pytest \
+                -q -rs --hypothesis-profile=emulated -p no:cacheprovider -m "not stress"
             ;;
         *) echo "unknown architecture: $arch (x86_64 or aarch64)" >&2; exit 2 ;;
     esac
