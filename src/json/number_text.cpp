@@ -127,13 +127,6 @@ MNEMO_COLD char* write_other_double(double value, char* out) {
 
 }  // namespace
 
-Decimal double_digits(double value) {
-    const bool plain =
-        value >= std::numeric_limits<double>::min() && value <= std::numeric_limits<double>::max();
-    // A positive normal double's shortest significand is never 0.
-    return plain ? shortest_decimal(value) : Decimal{0, 0};
-}
-
 char* write_double(Decimal digits, double value, char* out) {
     if (digits.significand != 0) return write_decimal(digits, out);
     return write_other_double(value, out);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "json/buffer.hpp"
@@ -33,7 +34,12 @@ inline constexpr std::size_t kDoubleTextRoom = 64;
 // The shortest digits of a positive normal double; {0, 0} for any other
 // double, whose digits `write_double` finds itself. They fit in two
 // registers, so that a caller keeps them there rather than in memory.
-Decimal double_digits(double value);
+inline Decimal double_digits(double value) {
+    const bool plain =
+        value >= std::numeric_limits<double>::min() && value <= std::numeric_limits<double>::max();
+    // A positive normal double's shortest significand is never 0.
+    return plain ? shortest_decimal(value) : Decimal{0, 0};
+}
 
 // Writes the text of `value` at `out`, given `digits` =
 // double_digits(value). Needs kDoubleTextRoom bytes at `out`; returns the

@@ -135,7 +135,9 @@ template <const auto& Layout, std::size_t I, bool Spaced, bool Roomy>
 MNEMO_ALWAYS_INLINE bool lead_at(const unsigned char* q, const unsigned char* end) {
     constexpr std::size_t size = kLeadSize<Layout, I, Spaced>;
     constexpr auto& lead = kLeadText<Layout, I, Spaced>;
-    if constexpr (Roomy && size <= 32) return platform::same_bytes_in_blocks<size>(q, lead.data());
+    if constexpr (size <= 32) {
+        if (Roomy || end - q >= 32) return platform::same_bytes_in_blocks<size>(q, lead.data());
+    }
     if constexpr (!Roomy)
         if (static_cast<std::size_t>(end - q) < size) return false;
     return same_bytes(lead.data(), reinterpret_cast<const char*>(q), size);
@@ -317,9 +319,19 @@ const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
     q = skip_whitespace(q + 1, end);
     // The first key and its colon: the compact lead text without its comma.
     constexpr auto& lead = kLeadText<Layout, 0, false>;
-    const std::string_view first_key(lead.data() + 1, kLeadSize<Layout, 0, false> - 1);
-    if (static_cast<std::size_t>(end - q) <= first_key.size() ||
-        !same_bytes(first_key.data(), reinterpret_cast<const char*>(q), first_key.size())) {
+    constexpr std::size_t key_size = kLeadSize<Layout, 0, false> - 1;
+    const char* const first_key = lead.data() + 1;
+    bool at_first_key;
+    if constexpr (key_size <= 32) {
+        at_first_key = end - q > 32
+                           ? platform::same_bytes_in_blocks<key_size>(q, first_key)
+                           : static_cast<std::size_t>(end - q) > key_size &&
+                                 same_bytes(first_key, reinterpret_cast<const char*>(q), key_size);
+    } else {
+        at_first_key = static_cast<std::size_t>(end - q) > key_size &&
+                       same_bytes(first_key, reinterpret_cast<const char*>(q), key_size);
+    }
+    if (!at_first_key) {
         if (q == end) return text.fail_at(ErrorKind::eof_while_parsing_object, q);
         if (*q == '}')
             return read_object_rest<Layout>(q, text, budget, record, fault, 0, 0,
@@ -328,7 +340,7 @@ const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
         return read_object_rest<Layout>(q + 1, text, budget, record, fault, 0, 0,
                                         MemberStop::at_key);
     }
-    q += first_key.size();
+    q += key_size;
     const bool spaced = *q == ' ';
     const unsigned char* const value = skip_separator_space(q, end);
     // Far from the end of the text, the members in field order are read

@@ -111,6 +111,14 @@ std::uint64_t round_to_odd(const Multiplier& g, std::uint64_t cp) {
 // a whole number of hundreds: v then sits at a multiple of 10^(2-k) or
 // halfway between two, and the true parity of v's scaled whole part tells
 // which (a tie goes to even).
+// t, or t - 1 when v's scaled whole part says the rounding went up from a
+// tie or past v (see one_digit_more). Rare, and kept out of the common way.
+MNEMO_COLD std::uint64_t settle_at_multiple(std::uint64_t t, bool approx_odd, std::uint64_t two_c,
+                                            const Wide& w, int beta) {
+    const Parity y = parity_of(two_c, w, beta);
+    return y.odd != approx_odd || ((t & 1) != 0 && y.whole) ? t - 1 : t;
+}
+
 Decimal one_digit_more(std::uint64_t s, std::uint32_t r, std::uint32_t delta, bool check,
                        std::uint64_t two_c, const Wide& w, int beta, int k) {
     std::uint32_t dist = r - (delta / 2) + 50;
@@ -119,10 +127,8 @@ Decimal one_digit_more(std::uint64_t s, std::uint32_t r, std::uint32_t delta, bo
     const bool divisible = (dist & 0xFFFF) < 656;
     dist >>= 16;
     std::uint64_t t = s * 10 + dist;
-    if (divisible && check) {
-        const Parity y = parity_of(two_c, w, beta);
-        if (y.odd != approx_odd || ((t & 1) != 0 && y.whole)) --t;
-    }
+    if (divisible && check) [[unlikely]]
+        t = settle_at_multiple(t, approx_odd, two_c, w, beta);
     return {t, 2 - k};
 }
 

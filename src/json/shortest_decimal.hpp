@@ -11,7 +11,7 @@ namespace mnemo::json {
 // 17 digits and may end in zeros.
 struct Decimal {
     std::uint64_t significand;
-    int exponent;
+    std::int64_t exponent;  // 64 bits, so that the pair is returned in two registers
 };
 
 // For a positive normal double (not zero, not subnormal, finite).
