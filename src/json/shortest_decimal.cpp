@@ -111,24 +111,28 @@ std::uint64_t round_to_odd(const Multiplier& g, std::uint64_t cp) {
 // a whole number of hundreds: v then sits at a multiple of 10^(2-k) or
 // halfway between two, and the true parity of v's scaled whole part tells
 // which (a tie goes to even).
-// t, or t - 1 when v's scaled whole part says the rounding went up from a
-// tie or past v (see one_digit_more). Rare, and kept out of the common way.
-MNEMO_COLD std::uint64_t settle_at_multiple(std::uint64_t t, bool approx_odd, std::uint64_t two_c,
-                                            const Wide& w, int beta) {
-    const Parity y = parity_of(two_c, w, beta);
-    return y.odd != approx_odd || ((t & 1) != 0 && y.whole) ? t - 1 : t;
+// The distance of one_digit_more below, in hundreds and rounded (the upper
+// 16 bits), and whether it is a whole number of hundreds.
+struct Hundreds {
+    std::uint32_t scaled;  // (r - delta/2 + 50) * 656
+    bool whole;
+};
+
+Hundreds hundreds_of(std::uint32_t r, std::uint32_t delta) {
+    // dist / 100 and whether it divides, exact for dist <= 1000
+    const std::uint32_t scaled = (r - (delta / 2) + 50) * 656;
+    return {scaled, (scaled & 0xFFFF) < 656};
 }
 
 Decimal one_digit_more(std::uint64_t s, std::uint32_t r, std::uint32_t delta, bool check,
                        std::uint64_t two_c, const Wide& w, int beta, int k) {
-    std::uint32_t dist = r - (delta / 2) + 50;
-    const bool approx_odd = ((dist ^ 50) & 1) != 0;
-    dist *= 656;  // dist / 100 and whether it divides, exact for dist <= 1000
-    const bool divisible = (dist & 0xFFFF) < 656;
-    dist >>= 16;
-    std::uint64_t t = s * 10 + dist;
-    if (divisible && check) [[unlikely]]
-        t = settle_at_multiple(t, approx_odd, two_c, w, beta);
+    const bool approx_odd = (((r - (delta / 2) + 50) ^ 50) & 1) != 0;
+    const Hundreds h = hundreds_of(r, delta);
+    std::uint64_t t = s * 10 + (h.scaled >> 16);
+    if (h.whole && check) {
+        const Parity y = parity_of(two_c, w, beta);
+        if (y.odd != approx_odd || ((t & 1) != 0 && y.whole)) --t;
+    }
     return {t, 2 - k};
 }
 
@@ -158,6 +162,16 @@ ScaledEnd scale_upper_end(std::uint64_t c, int q) {
 // interval: z itself (r = 0, z whole), which belongs to the interval only
 // when c is even, or the lower end or just above it (r = delta), told by
 // the fraction of the lower end.
+// The search below when the answer has one digit more and its distance is a
+// whole number of hundreds, which takes the exact test: rare, and kept out
+// of the common way.
+MNEMO_COLD Decimal one_digit_more_exactly(std::uint64_t c, int q) {
+    const ScaledEnd e = scale_upper_end(c, q);
+    const std::uint64_t s = e.z / 1000;
+    const auto r = static_cast<std::uint32_t>(e.z - s * 1000);
+    return one_digit_more(s, r, e.delta, true, c << 1, *e.w, e.beta, e.k);
+}
+
 MNEMO_COLD Decimal at_interval_end(std::uint64_t c, int q) {
     const bool even = (c & 1) == 0;
     const ScaledEnd e = scale_upper_end(c, q);
@@ -183,9 +197,12 @@ Decimal nearest_in_interval(std::uint64_t c, int q) {
     // good as random, so both answers are made and one is taken by a mask
     // rather than a branch.
     const bool fewer = r < e.delta;
-    const Decimal more = one_digit_more(s, r, e.delta, !fewer, c << 1, *e.w, e.beta, e.k);
+    const Hundreds h = hundreds_of(r, e.delta);
+    if (h.whole && !fewer) [[unlikely]]
+        return one_digit_more_exactly(c, q);
+    const std::uint64_t more = s * 10 + (h.scaled >> 16);
     const std::uint64_t take_s = std::uint64_t{0} - fewer;
-    return {(s & take_s) | (more.significand & ~take_s), more.exponent + fewer};
+    return {(s & take_s) | (more & ~take_s), 2 - e.k + fewer};
 }
 
 // The search for v = c 2^q, the first significand of a binade, whose
