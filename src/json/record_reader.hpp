@@ -43,9 +43,10 @@ namespace mnemo::json {
 // Away from the end of the text, the literal is compared as one word.
 const unsigned char* scan_boolean_near_end(const unsigned char* q, const unsigned char* end,
                                            bool& value);
+template <bool Roomy = false>
 MNEMO_ALWAYS_INLINE const unsigned char* scan_boolean(const unsigned char* q,
                                                       const unsigned char* end, bool& value) {
-    if (end - q < 8) return scan_boolean_near_end(q, end, value);
+    if (!Roomy && end - q < 8) return scan_boolean_near_end(q, end, value);
     const std::uint64_t word = platform::load_little_endian(q);
     constexpr std::uint64_t kTrue = 0x65757274;     // "true"
     constexpr std::uint64_t kFalse = 0x65736c6166;  // "false"
@@ -85,7 +86,7 @@ MNEMO_ALWAYS_INLINE const unsigned char* scan_field_at(const unsigned char* q,
                                                        LayoutRecord<Layout>& record) {
     constexpr auto field = Layout.fields[I];
     if constexpr (field.type == FieldType::boolean)
-        return scan_boolean(q, end, record.*(field.flag));
+        return scan_boolean<Roomy>(q, end, record.*(field.flag));
     else if constexpr (Roomy && platform::kBlockTests)
         return read_double_block(q, end, record.*(field.number));
     else
@@ -342,7 +343,8 @@ const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
     }
     q += key_size;
     const bool spaced = *q == ' ';
-    const unsigned char* const value = skip_separator_space(q, end);
+    const unsigned char* value = q + spaced;
+    if (value == end || *value <= ' ') value = skip_whitespace(value, end);
     // Far from the end of the text, the members in field order are read
     // with no test of the room left.
     const bool roomy = static_cast<std::size_t>(end - value) >= kInOrderRoom<Layout>;
