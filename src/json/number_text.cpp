@@ -65,7 +65,8 @@ char* write_decimal(Decimal d, char* w) {
     } else {
         length = decimal_length(d.significand);
     }
-    const int k = d.exponent + length - 1;  // the exponent of the first digit
+    // The exponent of the first digit: a double's lies within -324..308.
+    const int k = static_cast<int>(d.exponent) + length - 1;
     const std::uint64_t n = d.significand * kPow10Whole[17 - length];
     const std::uint64_t first_digit = n / (k8 * k8);
     const std::uint64_t first_nine = n / k8;

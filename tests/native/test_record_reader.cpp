@@ -174,8 +174,13 @@ TEST_CASE(numbers_of_every_run_length_agree) {
             if (fraction > 0) number.append(".").append(digits(fraction, false));
             std::string zero = "0";
             if (fraction > 0) zero.append(".").append(digits(fraction + whole - 1, false));
-            CHECK(agrees("[1, " + number + ", " + zero + ", " + zero + "]"));
-            CHECK(agrees("[-" + number + ", " + number + ", 0, " + zero + ", true]"));
+            std::string counted = "[1, ";
+            counted.append(number).append(", ").append(zero).append(", ").append(zero).append("]");
+            CHECK(agrees(counted));
+            std::string signed_first = "[-";
+            signed_first.append(number).append(", ").append(number).append(", 0, ");
+            signed_first.append(zero).append(", true]");
+            CHECK(agrees(signed_first));
         }
     }
 }

@@ -396,7 +396,7 @@ Result<JsonValue, JsonError> parse_json(std::string_view text, Arena& arena) {
 Result<JsonDocument, JsonError> parse_json(std::string_view text) {
     JsonDocument doc;
     auto root = parse_json(text, doc.arena);
-    if (!root) return fail(std::move(root).error());
+    if (!root) return fail(root.error());
     doc.root = root.value();
     return doc;
 }
