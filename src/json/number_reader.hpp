@@ -321,26 +321,27 @@ MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsi
     return whole * kPow10Whole[frac_count] + part;
 }
 
-// read_double with 64 bytes or more of text left, where the processor has
-// block tests: one 16-byte test finds the digit runs of most numbers (a
-// second only when the digits run on past the first sixteen bytes), and the
-// digits are read a word at a time. Numbers of other forms (an exponent,
-// more than 19 digits, a leading zero before more digits, a fault) go to
-// the byte-by-byte reader, from the same byte.
-MNEMO_ALWAYS_INLINE const unsigned char* read_double_block(const unsigned char* q,
-                                                           const unsigned char* end,
-                                                           double& value) {
+// The end of a plain number at q (digits, perhaps a point and digits, at most
+// 19 digits, no exponent; see read_double), with its value, where 64 bytes
+// or more of text are left and the processor has block tests; null for any
+// other number or text, which it leaves as it found it. One 16-byte test
+// finds the digit runs of most numbers (a second only when the digits run
+// on past the first sixteen bytes), and the digits are read a word at a
+// time. A plain number is at most kLongestPlainNumber bytes long.
+inline constexpr std::size_t kLongestPlainNumber = 21;  // sign, 19 digits, point
+
+MNEMO_ALWAYS_INLINE const unsigned char* read_plain_number_in_block(const unsigned char* q,
+                                                                    double& value) {
     const unsigned negative = *q == '-';
     const unsigned char* const p = q + negative;
     const std::uint32_t digits = platform::digit_bits(p);
     // Bits 16 and up of the complement are set: a run of sixteen digits
     // counts 16, and goes to the byte-by-byte reader.
     const unsigned int_count = platform::count_trailing_zeros(~digits);
-    if (int_count - 1 >= 15 || (*p == '0' && int_count != 1))
-        return read_double_bytewise(q, end, value);
+    if (int_count - 1 >= 15 || (*p == '0' && int_count != 1)) return nullptr;
     const unsigned char* stop = p + int_count;
     if (*stop != '.') {
-        if ((*stop | 0x20) == 'e') return read_double_bytewise(q, end, value);
+        if ((*stop | 0x20) == 'e') return nullptr;
         const std::uint64_t s = long_plain_digits(p, int_count, 0);
         value = plain_number_value(s, 0, negative != 0);
         return stop;
@@ -352,15 +353,25 @@ MNEMO_ALWAYS_INLINE const unsigned char* read_double_block(const unsigned char* 
     if (frac_digits == 0xFFFFu >> frac_start)
         frac_digits |= platform::digit_bits(p + 16) << (16 - frac_start);
     const unsigned frac_count = platform::count_trailing_zeros(~frac_digits);
-    if (frac_count == 0 || int_count + frac_count > 19) return read_double_bytewise(q, end, value);
+    if (frac_count == 0 || int_count + frac_count > 19) return nullptr;
     stop += 1 + frac_count;
-    if ((*stop | 0x20) == 'e') return read_double_bytewise(q, end, value);
+    if ((*stop | 0x20) == 'e') return nullptr;
     const unsigned length = frac_start + frac_count;
     // A number of eight bytes at most is read in one word.
     const std::uint64_t s = length <= 8 ? digits_around_point(p, int_count, length - 1)
                                         : long_plain_digits(p, int_count, frac_count);
     value = plain_number_value(s, frac_count, negative != 0);
     return stop;
+}
+
+// read_double with 64 bytes or more of text left, where the processor has
+// block tests: the plain form above, and the byte-by-byte reader from the
+// same byte for every other number.
+MNEMO_ALWAYS_INLINE const unsigned char* read_double_block(const unsigned char* q,
+                                                           const unsigned char* end,
+                                                           double& value) {
+    const unsigned char* const stop = read_plain_number_in_block(q, value);
+    return stop ? stop : read_double_bytewise(q, end, value);
 }
 
 // The end of a number at q, read as a double field reads it; null when the

@@ -79,7 +79,10 @@ using LayoutRecord = typename std::remove_cvref_t<decltype(Layout)>::record_type
 
 // Field I's value at q in its plain form, its kind and its place in the
 // record known at compile time; null when the value is not plain. `Roomy`
-// tells that 64 bytes or more of text follow q (tested beforehand).
+// tells that 64 bytes or more of text follow q (tested beforehand); its
+// values are then at most kLongestPlainNumber bytes long (a longer number
+// is left to the general steps), so that the room tested once for a record
+// holds for all its members.
 template <const auto& Layout, std::size_t I, bool Roomy = false>
 MNEMO_ALWAYS_INLINE const unsigned char* scan_field_at(const unsigned char* q,
                                                        const unsigned char* end,
@@ -87,8 +90,8 @@ MNEMO_ALWAYS_INLINE const unsigned char* scan_field_at(const unsigned char* q,
     constexpr auto field = Layout.fields[I];
     if constexpr (field.type == FieldType::boolean)
         return scan_boolean<Roomy>(q, end, record.*(field.flag));
-    else if constexpr (Roomy && platform::kBlockTests)
-        return read_double_block(q, end, record.*(field.number));
+    else if constexpr (Roomy)
+        return read_plain_number_in_block(q, record.*(field.number));
     else
         return read_double(q, end, record.*(field.number));
 }
@@ -144,14 +147,14 @@ MNEMO_ALWAYS_INLINE bool lead_at(const unsigned char* q, const unsigned char* en
     return same_bytes(lead.data(), reinterpret_cast<const char*>(q), size);
 }
 
-// The room past the first key of a record in which the members read in
+// The room past the first value of a record in which the members read in
 // field order can be read without a test of the room left: each member's
 // lead text and longest plain value, and 64 bytes, which the last one reads
 // at most past its start.
 template <const auto& Layout>
 inline constexpr std::size_t kInOrderRoom = [] {
     std::size_t room = 64;
-    for (const auto& field : Layout.fields) room += field.name.size() + 6 + 21;
+    for (const auto& field : Layout.fields) room += field.name.size() + 6 + kLongestPlainNumber;
     return room;
 }();
 
@@ -345,9 +348,11 @@ const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
     const bool spaced = *q == ' ';
     const unsigned char* value = q + spaced;
     if (value == end || *value <= ' ') value = skip_whitespace(value, end);
-    // Far from the end of the text, the members in field order are read
-    // with no test of the room left.
-    const bool roomy = static_cast<std::size_t>(end - value) >= kInOrderRoom<Layout>;
+    // Far from the end of the text, where the processor has block tests
+    // (whose plain numbers have a longest form), the members in field order
+    // are read with no test of the room left.
+    const bool roomy =
+        platform::kBlockTests && static_cast<std::size_t>(end - value) >= kInOrderRoom<Layout>;
     q = roomy ? scan_field_at<Layout, 0, true>(value, end, record)
               : scan_field_at<Layout, 0>(value, end, record);
     if (!q)

@@ -1,7 +1,8 @@
 // Replays payloads through the reader, the writer and the command layer,
 // built with AddressSanitizer and UndefinedBehaviorSanitizer: the corpus files
-// named on the command line (files, or directories read recursively), then a
-// set of big and hostile inputs made here whose exact answers are known.
+// named on the command line (files, or directories read recursively), each
+// in a heap block of exactly its size, then a set of big and hostile inputs
+// made here.
 //
 // Each corpus file is checked as reader input and as a command-corpus entry
 // (see fuzz/oracle.hpp). A violated property aborts with a report; a memory
@@ -63,6 +64,17 @@ std::vector<std::string_view> all_commands() {
     for (const mnemo::commands::Command& c : mnemo::commands::kCommands) names.push_back(c.name);
     names.emplace_back("");
     return names;
+}
+
+// The properties of a text given to the reader and to every command, the
+// text in a heap block of exactly its size, so that a read one byte past
+// its end is reported.
+void check_exactly(std::string_view text) {
+    const std::unique_ptr<char[]> exact(new char[text.size()]);
+    std::memcpy(exact.get(), text.data(), text.size());
+    const std::string_view payload(exact.get(), text.size());
+    mnemo::oracle::check_json_round_trip(payload);
+    for (std::string_view command : all_commands()) mnemo::oracle::check_command(command, payload);
 }
 
 // The same answer from every command: the payload fails in the reader.
@@ -165,15 +177,35 @@ int cut_short_cases() {
     for (std::string_view text : kTexts) {
         for (std::string_view place : kPlaces) {
             for (std::size_t n = 0; n <= text.size(); ++n) {
-                const std::string joined = std::string(place) + std::string(text.substr(0, n));
-                const std::unique_ptr<char[]> exact(new char[joined.size()]);
-                std::memcpy(exact.get(), joined.data(), joined.size());
-                const std::string_view payload(exact.get(), joined.size());
-                mnemo::oracle::check_json_round_trip(payload);
-                for (std::string_view command : all_commands())
-                    mnemo::oracle::check_command(command, payload);
+                check_exactly(std::string(place) + std::string(text.substr(0, n)));
                 ++cases;
             }
+        }
+    }
+    return cases;
+}
+
+// Records whose members are read with no test of the room left, far enough
+// from the end of the text, but where one value is longer than any plain
+// number (a long fraction, an exponent, a long run of digits): the room
+// tested for the record must not be taken to hold for the members after
+// it. Each text ends right after the record, in a block of exactly its size.
+int long_value_cases() {
+    const std::string longs[] = {"1." + std::string(300, '1'), "1.5e-300",
+                                 std::string(40, '9') + ".5", "-0.000000000000000000000001"};
+    const char* const keys[] = {"days_since_recall", "retrieval_count", "importance", "frequency"};
+    int cases = 0;
+    for (const std::string& value : longs) {
+        for (std::size_t at = 0; at < 4; ++at) {
+            std::string record = "{";
+            for (std::size_t k = 0; k < 4; ++k) {
+                if (k) record += ", ";
+                record.append("\"").append(keys[k]).append("\": ").append(k == at ? value : "1");
+            }
+            record += ", \"is_procedural\": false}";
+            check_exactly(record);
+            check_exactly(R"({"items":[)" + record + "]}");
+            cases += 2;
         }
     }
     return cases;
@@ -184,12 +216,17 @@ int cut_short_cases() {
 int main(int argc, char** argv) {
     std::size_t entries = 0, refused = 0;
     for (const fs::path& path : corpus_files(argc, argv)) {
-        const std::string input = read_file(path);
+        // In a block of exactly its size, as the fuzzers hand their inputs
+        // over, so that a read past its end is reported.
+        const std::string file = read_file(path);
+        const std::unique_ptr<char[]> exact(new char[file.size()]);
+        std::memcpy(exact.get(), file.data(), file.size());
+        const std::string_view input(exact.get(), file.size());
         mnemo::oracle::check_json_round_trip(input);
         if (!mnemo::oracle::check_command_input(input)) ++refused;
         ++entries;
     }
-    const int built_in = nesting_cases() + size_cases() + cut_short_cases();
+    const int built_in = nesting_cases() + size_cases() + cut_short_cases() + long_value_cases();
     std::printf(
         "replay: %zu corpus entries (%zu not UTF-8, reader only), %d built-in cases: all "
         "properties held\n",
