@@ -238,7 +238,8 @@ TEST_CASE(random_record_texts_agree) {
         "{}",
         "\"\\u0031\"",
     };
-    const std::vector<std::string> flags = {"true", "false", "null", "1", "\"true\"", "falsy", "tru"};
+    const std::vector<std::string> flags = {"true",     "false", "null", "1",
+                                            "\"true\"", "falsy", "tru"};
     const std::vector<std::string> keys = {"days_since_recall",
                                            "retrieval_count",
                                            "importance",
