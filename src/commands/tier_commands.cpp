@@ -3,6 +3,7 @@
 #include "commands/batch.hpp"
 #include "commands/handlers.hpp"
 #include "platform/compiler.hpp"
+#include "scoring/decision_text.hpp"
 #include "scoring/tier_decision.hpp"
 
 namespace mnemo::commands {

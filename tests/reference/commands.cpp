@@ -3,6 +3,7 @@
 #include "commands/command_table.hpp"
 #include "decode.hpp"
 #include "document_reader.hpp"
+#include "scoring/decision_text.hpp"
 #include "scoring/retention.hpp"
 #include "scoring/tier_decision.hpp"
 #include "writer.hpp"
