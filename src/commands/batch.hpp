@@ -71,9 +71,10 @@ MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json
 }  // namespace batch_detail
 
 // Walks the batch payload, handing the records of its last "items" array,
-// each read by `Read` (and a decoding fault worded by `Fault`), to `items`. Fails at a fault of
-// syntax anywhere in the payload, then when there is no "items" array, then at the first record of
-// that array that does not decode.
+// each read by `Read` (a decoding fault worded by `Fault`), to `items`.
+// Fails at a fault of syntax anywhere in the payload, then when there is no
+// "items" array, then at the first record of that array that does not
+// decode.
 template <auto Read, FaultText Fault, class Items>
 Status walk_batch(std::string_view payload, Items& items) {
     using batch_detail::kItems;

@@ -284,10 +284,9 @@ inline constexpr auto kTenths = [] {
 const unsigned char* read_double_bytewise(const unsigned char* q, const unsigned char* end,
                                           double& value);
 
-// S of a plain number of more than eight bytes at p (after its sign):
-// int_count digits and, when frac_count is not 0, a point and frac_count
-// digits, 19 digits at most. Each run of up to sixteen digits is read as two
-// words, the first holding the run's first digits.
+// The value of the `count` digits at `at`, 1 <= count <= 19, when 8 bytes
+// can be loaded at `at` and at the last eight digits: a run of up to eight
+// digits is one word, and each eight before them one word more.
 MNEMO_ALWAYS_INLINE std::uint64_t digit_run_value(const unsigned char* at, unsigned count) {
     if (count <= 8) return leading_digits_value(platform::load_little_endian(at), count);
     const std::uint64_t last = eight_digits_value(platform::load_little_endian(at + count - 8));
@@ -299,6 +298,9 @@ MNEMO_ALWAYS_INLINE std::uint64_t digit_run_value(const unsigned char* at, unsig
            last;
 }
 
+// S of a plain number at p (after its sign), in block-reading room:
+// int_count digits and, when frac_count is not 0, a point and frac_count
+// digits, 19 digits at most.
 MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsigned int_count,
                                                     unsigned frac_count) {
     if (frac_count == 0) return digit_run_value(p, int_count);
@@ -306,18 +308,16 @@ MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsi
     const std::uint64_t whole = int_count == 1 ? *p - '0' : digit_run_value(p, int_count);
     const unsigned char* const fraction = p + int_count + 1;
     std::uint64_t part;
-    if constexpr (platform::kDigitBlockValue) {
-        // The last sixteen bytes of a number of sixteen bytes or more hold
-        // the fraction's last sixteen digits, or all of them.
-        if (fraction + frac_count >= p + 16) {
-            const unsigned char* const last16 = fraction + frac_count - 16;
-            part = frac_count <= 16 ? platform::digit_block_value(last16, frac_count)
-                                    : digit_run_value(fraction, frac_count - 16) * kPow10Whole[16] +
-                                          platform::digit_block_value(last16, 16);
-            return whole * kPow10Whole[frac_count] + part;
-        }
+    // The last sixteen bytes of a number of sixteen bytes or more hold the
+    // fraction's last sixteen digits, or all of them.
+    if (platform::kDigitBlockValue && fraction + frac_count >= p + 16) {
+        const unsigned char* const last16 = fraction + frac_count - 16;
+        part = frac_count <= 16 ? platform::digit_block_value(last16, frac_count)
+                                : digit_run_value(fraction, frac_count - 16) * kPow10Whole[16] +
+                                      platform::digit_block_value(last16, 16);
+    } else {
+        part = digit_run_value(fraction, frac_count);
     }
-    part = digit_run_value(fraction, frac_count);
     return whole * kPow10Whole[frac_count] + part;
 }
 

@@ -133,18 +133,27 @@ inline constexpr auto kLeadText = [] {
     return text;
 }();
 
-// Whether the lead text of field I is at q; `Roomy` tells that the room
+// Whether the Size bytes of `text` (kept with 32 bytes of room after them)
+// are at q, followed by at least Follow more bytes of text: a block at a
+// time where 32 bytes are left besides those; `Roomy` tells that the room
 // after q was tested beforehand (kInOrderRoom).
-template <const auto& Layout, std::size_t I, bool Spaced, bool Roomy>
-MNEMO_ALWAYS_INLINE bool lead_at(const unsigned char* q, const unsigned char* end) {
-    constexpr std::size_t size = kLeadSize<Layout, I, Spaced>;
-    constexpr auto& lead = kLeadText<Layout, I, Spaced>;
-    if constexpr (size <= 32) {
-        if (Roomy || end - q >= 32) return platform::same_bytes_in_blocks<size>(q, lead.data());
+template <std::size_t Size, std::size_t Follow = 0, bool Roomy = false>
+MNEMO_ALWAYS_INLINE bool text_at(const unsigned char* q, const unsigned char* end,
+                                 const char* text) {
+    const auto left = static_cast<std::size_t>(end - q);
+    if constexpr (Size <= 32) {
+        if (Roomy || left >= 32 + Follow) return platform::same_bytes_in_blocks<Size>(q, text);
     }
     if constexpr (!Roomy)
-        if (static_cast<std::size_t>(end - q) < size) return false;
-    return same_bytes(lead.data(), reinterpret_cast<const char*>(q), size);
+        if (left < Size + Follow) return false;
+    return same_bytes(text, reinterpret_cast<const char*>(q), Size);
+}
+
+// Whether the lead text of field I is at q.
+template <const auto& Layout, std::size_t I, bool Spaced, bool Roomy>
+MNEMO_ALWAYS_INLINE bool lead_at(const unsigned char* q, const unsigned char* end) {
+    return text_at<kLeadSize<Layout, I, Spaced>, 0, Roomy>(q, end,
+                                                           kLeadText<Layout, I, Spaced>.data());
 }
 
 // The room past the first value of a record in which the members read in
@@ -324,18 +333,8 @@ const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
     // The first key and its colon: the compact lead text without its comma.
     constexpr auto& lead = kLeadText<Layout, 0, false>;
     constexpr std::size_t key_size = kLeadSize<Layout, 0, false> - 1;
-    const char* const first_key = lead.data() + 1;
-    bool at_first_key;
-    if constexpr (key_size <= 32) {
-        at_first_key = end - q > 32
-                           ? platform::same_bytes_in_blocks<key_size>(q, first_key)
-                           : static_cast<std::size_t>(end - q) > key_size &&
-                                 same_bytes(first_key, reinterpret_cast<const char*>(q), key_size);
-    } else {
-        at_first_key = static_cast<std::size_t>(end - q) > key_size &&
-                       same_bytes(first_key, reinterpret_cast<const char*>(q), key_size);
-    }
-    if (!at_first_key) {
+    // A byte must follow the key: the first value or the space before it.
+    if (!text_at<key_size, 1>(q, end, lead.data() + 1)) {
         if (q == end) return text.fail_at(ErrorKind::eof_while_parsing_object, q);
         if (*q == '}')
             return read_object_rest<Layout>(q, text, budget, record, fault, 0, 0,

@@ -105,14 +105,9 @@ std::uint64_t round_to_odd(const Multiplier& g, std::uint64_t cp) {
     return vbp | (((z & kMask63) + kMask63) >> 63);
 }
 
-// The answer of one digit more than s 10^(3-k): the multiple of 10^(2-k)
-// nearest v, 10s + the hundreds of the distance from z - delta/2 (about v)
-// to z - r, rounded. `check` asks for the exact test when that distance is
-// a whole number of hundreds: v then sits at a multiple of 10^(2-k) or
-// halfway between two, and the true parity of v's scaled whole part tells
-// which (a tie goes to even).
-// The distance of one_digit_more below, in hundreds and rounded (the upper
-// 16 bits), and whether it is a whole number of hundreds.
+// The distance from z - delta/2 (about v) to z - r, in hundreds rounded
+// (the upper 16 bits of `scaled`), and whether it is a whole number of
+// hundreds.
 struct Hundreds {
     std::uint32_t scaled;  // (r - delta/2 + 50) * 656
     bool whole;
@@ -124,12 +119,17 @@ Hundreds hundreds_of(std::uint32_t r, std::uint32_t delta) {
     return {scaled, (scaled & 0xFFFF) < 656};
 }
 
-Decimal one_digit_more(std::uint64_t s, std::uint32_t r, std::uint32_t delta, bool check,
-                       std::uint64_t two_c, const Wide& w, int beta, int k) {
+// The answer of one digit more than s 10^(3-k): the multiple of 10^(2-k)
+// nearest v, 10s + the hundreds of the distance from z - delta/2 (about v)
+// to z - r, rounded. When that distance is a whole number of hundreds, v
+// sits at a multiple of 10^(2-k) or halfway between two, and the true
+// parity of v's scaled whole part tells which (a tie goes to even).
+Decimal one_digit_more(std::uint64_t s, std::uint32_t r, std::uint32_t delta, std::uint64_t two_c,
+                       const Wide& w, int beta, int k) {
     const bool approx_odd = (((r - (delta / 2) + 50) ^ 50) & 1) != 0;
     const Hundreds h = hundreds_of(r, delta);
     std::uint64_t t = s * 10 + (h.scaled >> 16);
-    if (h.whole && check) {
+    if (h.whole) {
         const Parity y = parity_of(two_c, w, beta);
         if (y.odd != approx_odd || ((t & 1) != 0 && y.whole)) --t;
     }
@@ -169,7 +169,7 @@ MNEMO_COLD Decimal one_digit_more_exactly(std::uint64_t c, int q) {
     const ScaledEnd e = scale_upper_end(c, q);
     const std::uint64_t s = e.z / 1000;
     const auto r = static_cast<std::uint32_t>(e.z - s * 1000);
-    return one_digit_more(s, r, e.delta, true, c << 1, *e.w, e.beta, e.k);
+    return one_digit_more(s, r, e.delta, c << 1, *e.w, e.beta, e.k);
 }
 
 MNEMO_COLD Decimal at_interval_end(std::uint64_t c, int q) {
@@ -178,10 +178,10 @@ MNEMO_COLD Decimal at_interval_end(std::uint64_t c, int q) {
     const std::uint64_t s = e.z / 1000;
     const auto r = static_cast<std::uint32_t>(e.z - s * 1000);
     const std::uint64_t two_c = c << 1;
-    if (r < e.delta) return one_digit_more(s - 1, 1000, e.delta, true, two_c, *e.w, e.beta, e.k);
+    if (r < e.delta) return one_digit_more(s - 1, 1000, e.delta, two_c, *e.w, e.beta, e.k);
     const Parity x = parity_of(two_c - 1, *e.w, e.beta);
     if (x.odd || (x.whole && even)) return {s, 3 - e.k};
-    return one_digit_more(s, r, e.delta, true, two_c, *e.w, e.beta, e.k);
+    return one_digit_more(s, r, e.delta, two_c, *e.w, e.beta, e.k);
 }
 
 // The search for v = c 2^q whose lower and upper neighbours are equally far
