@@ -447,6 +447,15 @@ std::string answer_text(std::string_view command, std::string_view payload) {
     return std::string(response.view());
 }
 
+// A batch command's answer with its items read in `parts` parts side by
+// side, as answer_text gives it.
+std::string answer_in_parts(const Command& command, std::string_view payload, std::size_t parts) {
+    json::ByteBuffer result;
+    auto status = command.in_parts(payload, result, parts);
+    if (!status) return std::string(kErrorHead) + status.error().message;
+    return std::string(kEnvelopeOpen) + std::string(result.view()) + "}";
+}
+
 void check_command(std::string_view command_text, std::string_view payload) {
     const Subject subject{command_text, payload};
     std::string answer;
@@ -468,6 +477,14 @@ void check_command(std::string_view command_text, std::string_view payload) {
     if (answer != expected_answer)
         violated(subject, "the answer differs from the reference reading's",
                  "got " + answer + ", expected " + expected_answer);
+    // Read in parts, wherever the parts' guesses fall, a batch answers the
+    // same.
+    if (const Command* batch = commands::find_command(command_text); batch && batch->in_parts)
+        for (std::size_t parts : {2, 3, 5})
+            if (answer_in_parts(*batch, payload, parts) != answer)
+                violated(
+                    subject, "a batch read in parts answers otherwise",
+                    std::to_string(parts) + " parts: " + answer_in_parts(*batch, payload, parts));
 
     auto parsed = json::parse_json(payload);
     if (!parsed) {

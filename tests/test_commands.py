@@ -1,6 +1,7 @@
 """Dispatch on the command name, the response envelope, and tier-batch."""
 
 import json
+import random
 
 import pytest
 from hypothesis import given, settings
@@ -8,6 +9,7 @@ from hypothesis import strategies as st
 
 import mnemoweaver_engine_native as engine
 from conftest import result_of, run_error
+from engine_model import TIER_INPUT
 
 ITEM = '{"days_since_recall": 2, "retrieval_count": 1, "importance": 0.5, "frequency": 0.5}'
 
@@ -101,6 +103,42 @@ def test_tier_batch_equals_single_tier_calls(items):
     assert result_of("tier-batch", json.dumps({"items": items})) == (
         '{"decisions":[' + ",".join(singles) + "]}"
     )
+
+
+def long_batch_items(count, seed=5):
+    rng = random.Random(seed)
+    items = []
+    for _ in range(count):
+        values = [round(rng.uniform(0, 400), 2), rng.randint(0, 60), rng.random(), rng.random()]
+        items.append(values if rng.random() < 0.3 else dict(zip(TIER_INPUT.names, values, strict=False)))
+    return items
+
+
+# Long enough (over 256 KiB) to be read in parts on a machine of two or more
+# processors: the parts' answers and first fault are the one pass's.
+@pytest.mark.parametrize(
+    "fault, message",
+    [
+        (None, None),
+        ([0, 0, 0, 0, 1], "invalid type: integer `1`, expected a boolean"),
+        ("[0,0,0,,0]", "expected value at line 1 column {}"),
+    ],
+)
+def test_a_long_batch_answers_as_single_calls(fault, message):
+    items = long_batch_items(4000)
+    if fault is None:
+        singles = [result_of("tier", json.dumps(item)) for item in items]
+        assert result_of("tier-batch", json.dumps({"items": items})) == (
+            '{"decisions":[' + ",".join(singles) + "]}"
+        )
+        return
+    items[3500] = [0, 0, 0, 0, False]
+    payload = json.dumps({"items": items})
+    payload = payload.replace("[0, 0, 0, 0, false]", json.dumps(fault) if isinstance(fault, list) else fault)
+    if "{}" in message:
+        message = message.format(payload.index(",,") + 2)
+    assert len(payload) > 256 << 10
+    assert run_error("tier-batch", payload) == message
 
 
 @pytest.mark.parametrize(

@@ -6,20 +6,56 @@
 //
 //   void start();                    an "items" array begins
 //   void take(const Record& record); its next record
+//   void splice(const Part& part);   the records a part took (below), next
 //   void finish();                   it closed, every record decoded
 //
 // The first record that fails to decode ends the taking: its message is
 // kept, and the rest of the array is only checked for syntax.
+//
+// A long payload may be read in parts side by side, one thread each. Where
+// part k of n begins is a guess: the first byte after k/n of the payload
+// that looks like the start of an array element (a '{' or '[' after a
+// comma). Each part reads records from its guess on, into a consumer of its
+// own (`typename Items::Part`, made from a count of bytes, with `take` and
+// `close`), until it meets the next part's guess at the start of an element
+// or its array closes. The walk itself reads from the beginning, as it
+// always does; when it meets a guess at the start of an element of an
+// "items" array, the guess was right: the part read what the walk would
+// have read next, and the walk splices its records in and goes on where the
+// part stopped. A guess the walk passes without meeting, and a part that met
+// anything but plain records (a fault of syntax, a record that does not
+// decode, memory running out), are dropped, and the walk reads that stretch
+// itself. So every answer and every message is that of the one pass.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "commands/handlers.hpp"
+#include "platform/cores.hpp"
 
 namespace mnemo::commands {
+
+// A part of a long batch is worth a thread of its own from this many bytes
+// on (about a thousand items, a hundred microseconds or more of reading and
+// writing, where a thread takes some tens of microseconds to begin and end).
+inline constexpr std::size_t kPartBytes = std::size_t{128} << 10;
+inline constexpr std::size_t kMostParts = 8;
+
+// How many parts a batch payload of `bytes` is read in: one per processor
+// the process may run on, each of at least kPartBytes, at most kMostParts.
+inline std::size_t batch_part_count(std::size_t bytes) {
+    if (bytes < 2 * kPartBytes) return 1;
+    const std::size_t cores = platform::available_cores();
+    return std::min({cores, kMostParts, bytes / kPartBytes});
+}
 
 namespace batch_detail {
 
@@ -33,12 +69,150 @@ struct ReaderRecord<RecordReader<Record>> {
     using type = Record;
 };
 
+// Where part k of `count` may begin: the first byte at or after k/count of
+// the text that looks like the start of an array element, a '{' or '['
+// whose byte before it (whitespace aside) is a comma; nothing within the
+// next part's share, nor after `after`, counts.
+inline const unsigned char* guess_element_start(const json::Text& text, std::size_t k,
+                                                std::size_t count, const unsigned char* after) {
+    const std::size_t size = static_cast<std::size_t>(text.end - text.begin);
+    const unsigned char* q = text.begin + size / count * k;
+    const unsigned char* const limit = text.begin + size / count * (k + 1);
+    if (q <= after) q = after + 1;
+    for (; q < limit; ++q) {
+        q = static_cast<const unsigned char*>(
+            std::memchr(q, ',', static_cast<std::size_t>(limit - q)));
+        if (!q) return nullptr;
+        const unsigned char* const element = json::skip_whitespace(q + 1, text.end);
+        if (element < limit && (*element == '{' || *element == '[')) return element;
+    }
+    return nullptr;
+}
+
+// One part of a long array and the thread that reads it. Everything but
+// `abandon` is the thread's until it is joined.
+template <auto Read, class Items>
+struct Part {
+    using Record = typename ReaderRecord<decltype(Read)>::type;
+
+    const unsigned char* start = nullptr;  // the guess where it begins
+    const unsigned char* stop = nullptr;   // the next part's guess, or the text's end
+    std::atomic<bool> abandon{false};      // the walk no longer needs it
+    std::optional<typename Items::Part> items;
+    const unsigned char* end = nullptr;  // where it stopped; null: failed
+    bool closed = false;                 // it stopped past its array's ']'
+    std::thread thread;
+
+    // Reads from `start` with the nesting budget of the array's records.
+    void read(std::string_view payload, int budget) noexcept {
+        try {
+            json::Text text(payload);
+            items.emplace(static_cast<std::size_t>(stop - start) + 64);
+            const unsigned char* q = start;
+            const unsigned char* next = stop;
+            for (;;) {
+                if (q >= next) {
+                    if (q == next) break;
+                    next = text.end;  // passed: read on to the array's end
+                }
+                if (abandon.load(std::memory_order_relaxed)) return;
+                Record record;
+                json::DecodeFault fault;
+                q = Read(q, text, budget, record, fault);
+                if (!q || fault) return;
+                items->take(record);
+                if (!(q = json::after_element(q, text, closed))) return;
+                if (closed) break;
+            }
+            items->close();
+            end = q;
+        } catch (...) {
+            end = nullptr;  // the walk reads this stretch itself
+        }
+    }
+};
+
+// The parts of a walk, begun on threads of their own, and the guess the
+// walk looks out for next.
+template <auto Read, class Items>
+class Parts {
+public:
+    Parts(std::string_view payload, std::size_t count, int budget) {
+        if (count < 2) return;
+        const json::Text text(payload);
+        parts_.reset(new Part<Read, Items>[count - 1]);
+        const unsigned char* after = text.begin;
+        for (std::size_t k = 1; k < count; ++k) {
+            const unsigned char* const start = guess_element_start(text, k, count, after);
+            if (!start) continue;
+            parts_[size_++].start = after = start;
+        }
+        for (std::size_t k = 0; k < size_; ++k) {
+            Part<Read, Items>& part = parts_[k];
+            part.stop = k + 1 < size_ ? parts_[k + 1].start : text.end;
+            try {
+                part.thread = std::thread([&part, payload, budget] { part.read(payload, budget); });
+            } catch (...) {
+                size_ = k;  // no thread: the walk reads on from here itself
+                break;
+            }
+        }
+        next_ = size_ ? parts_[0].start : nullptr;
+    }
+    ~Parts() {
+        for (std::size_t k = 0; k < size_; ++k) {
+            parts_[k].abandon.store(true, std::memory_order_relaxed);
+            if (parts_[k].thread.joinable()) parts_[k].thread.join();
+        }
+    }
+    Parts(const Parts&) = delete;
+    Parts& operator=(const Parts&) = delete;
+
+    // Whether q, an element's start, is at or past the next guess (always
+    // false when there is none).
+    bool reached(const unsigned char* q) const { return next_ && q >= next_; }
+
+    // At q, an element's start that `reached` the next guess. Drops the
+    // guesses behind q; where q meets one, splices the records of that part
+    // and the parts after it that met their guesses into `items`, and
+    // returns where the last of them stopped (`closed`: past the array's
+    // ']'). Returns q where the walk reads on itself.
+    MNEMO_NOINLINE const unsigned char* join(const unsigned char* q, Items& items, bool& closed) {
+        closed = false;
+        while (next_index_ < size_ && parts_[next_index_].start < q) drop(next_index_++);
+        while (next_index_ < size_ && parts_[next_index_].start == q) {
+            Part<Read, Items>& part = parts_[next_index_++];
+            part.thread.join();
+            if (!part.end) break;
+            items.splice(*part.items);
+            part.items.reset();
+            q = part.end;
+            if (part.closed) {
+                closed = true;
+                while (next_index_ < size_) drop(next_index_++);
+                break;
+            }
+        }
+        next_ = next_index_ < size_ ? parts_[next_index_].start : nullptr;
+        return q;
+    }
+
+private:
+    void drop(std::size_t k) { parts_[k].abandon.store(true, std::memory_order_relaxed); }
+
+    std::unique_ptr<Part<Read, Items>[]> parts_;
+    std::size_t size_ = 0;        // parts begun
+    std::size_t next_index_ = 0;  // the first part not yet met or dropped
+    const unsigned char* next_ = nullptr;
+};
+
 // The records of an "items" array, from its opening bracket; `budget` is
 // the nesting budget outside the array.
 template <auto Read, FaultText Fault, class Items>
 MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json::Text& text,
                                                     int budget, Items& items,
-                                                    std::optional<std::string>& failure) {
+                                                    std::optional<std::string>& failure,
+                                                    Parts<Read, Items>& parts) {
     const unsigned char* const end = text.end;
     if (!json::enter(q, text, budget)) return nullptr;
     items.start();
@@ -50,6 +224,14 @@ MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json
         return q + 1;
     }
     for (;;) {
+        if (parts.reached(q)) [[unlikely]] {
+            bool closed;
+            q = parts.join(q, items, closed);
+            if (closed) {
+                items.finish();
+                return q;
+            }
+        }
         typename ReaderRecord<decltype(Read)>::type record;
         json::DecodeFault fault;
         q = Read(q, text, budget - 1, record, fault);
@@ -71,17 +253,18 @@ MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json
 }  // namespace batch_detail
 
 // Walks the batch payload, handing the records of its last "items" array,
-// each read by `Read` (a decoding fault worded by `Fault`), to `items`.
-// Fails at a fault of syntax anywhere in the payload, then when there is no
-// "items" array, then at the first record of that array that does not
-// decode.
+// each read by `Read` (a decoding fault worded by `Fault`), to `items`; a
+// long payload in `parts` parts side by side (1: in one pass). Fails at a
+// fault of syntax anywhere in the payload, then when there is no "items"
+// array, then at the first record of that array that does not decode.
 template <auto Read, FaultText Fault, class Items>
-Status walk_batch(std::string_view payload, Items& items) {
+Status walk_batch(std::string_view payload, Items& items, std::size_t parts = 1) {
     using batch_detail::kItems;
+    constexpr int kMemberBudget = json::kNestingBudget - 1;
+    batch_detail::Parts<Read, Items> stretches(payload, parts, kMemberBudget - 1);
     std::optional<std::string> failure;
     json::Text text(payload);
     const unsigned char* const end = text.end;
-    constexpr int kMemberBudget = json::kNestingBudget - 1;
     bool items_array = false;  // the last "items" member holds an array
     const unsigned char* q = json::skip_whitespace(text.begin, end);
     if (q == end || *q != '{') {
@@ -104,9 +287,9 @@ Status walk_batch(std::string_view payload, Items& items) {
             }
             if (!(q = json::after_colon(q, text))) break;
             if (is_items) items_array = q != end && *q == '[';
-            q = is_items && items_array
-                    ? batch_detail::take_items<Read, Fault>(q, text, kMemberBudget, items, failure)
-                    : json::skip_value(q, text, kMemberBudget);
+            q = is_items && items_array ? batch_detail::take_items<Read, Fault>(
+                                              q, text, kMemberBudget, items, failure, stretches)
+                                        : json::skip_value(q, text, kMemberBudget);
             if (!q) break;
         }
     }

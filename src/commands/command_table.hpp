@@ -28,6 +28,9 @@ enum class ResultShape : std::uint8_t {
 };
 
 using Handler = Status (*)(std::string_view payload, json::ByteBuffer& out);
+// A batch command's handler with the count of parts its items are read in
+// (the handler itself chooses the count by the payload's size).
+using PartsHandler = Status (*)(std::string_view payload, json::ByteBuffer& out, std::size_t parts);
 
 // The record a command reads, as its messages name it: "struct TierInput",
 // "… with 6 elements".
@@ -47,13 +50,14 @@ struct Command {
     PayloadShape payload;
     RecordInfo record;
     ResultShape result;
+    PartsHandler in_parts = nullptr;  // a batch command's handler by parts
 };
 
 inline constexpr Command kCommands[] = {
     {"tier", run_tier, PayloadShape::record, record_info(scoring::kTierInputLayout),
      ResultShape::decision},
     {"tier-batch", run_tier_batch, PayloadShape::items, record_info(scoring::kTierInputLayout),
-     ResultShape::decisions},
+     ResultShape::decisions, run_tier_batch_in_parts},
     {"score", run_score, PayloadShape::record, record_info(scoring::kRetentionInputLayout),
      ResultShape::score},
 };

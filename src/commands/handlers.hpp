@@ -4,6 +4,7 @@
 // discarded.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -19,6 +20,10 @@ using Status = Result<std::monostate, RunError>;
 
 Status run_tier(std::string_view payload, json::ByteBuffer& out);
 Status run_tier_batch(std::string_view payload, json::ByteBuffer& out);
+// tier-batch with its items read in `parts` parts side by side (1: in one
+// pass); run_tier_batch takes as many as the payload's size and the
+// processors make worth it. Every count gives the same answer.
+Status run_tier_batch_in_parts(std::string_view payload, json::ByteBuffer& out, std::size_t parts);
 Status run_score(std::string_view payload, json::ByteBuffer& out);
 
 // The fault of syntax found in the payload, as the command's failure.
