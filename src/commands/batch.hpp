@@ -137,7 +137,8 @@ struct Part {
 template <auto Read, class Items>
 class Parts {
 public:
-    Parts(std::string_view payload, std::size_t count, int budget) {
+    MNEMO_NOINLINE Parts(std::string_view payload, std::size_t count, int budget)
+        : end_(json::Text(payload).end), next_(end_) {
         if (count < 2) return;
         const json::Text text(payload);
         parts_.reset(new Part<Read, Items>[count - 1]);
@@ -157,9 +158,9 @@ public:
                 break;
             }
         }
-        next_ = size_ ? parts_[0].start : nullptr;
+        if (size_) next_ = parts_[0].start;
     }
-    ~Parts() {
+    MNEMO_NOINLINE ~Parts() {
         for (std::size_t k = 0; k < size_; ++k) {
             parts_[k].abandon.store(true, std::memory_order_relaxed);
             if (parts_[k].thread.joinable()) parts_[k].thread.join();
@@ -168,16 +169,17 @@ public:
     Parts(const Parts&) = delete;
     Parts& operator=(const Parts&) = delete;
 
-    // Whether q, an element's start, is at or past the next guess (always
-    // false when there is none).
-    bool reached(const unsigned char* q) const { return next_ && q >= next_; }
+    // The next guess the walk looks out for: where an element's start is at
+    // or past it, the walk calls `join`. With no guess left it is the text's
+    // end, which no element's start reaches.
+    const unsigned char* next() const { return next_; }
 
-    // At q, an element's start that `reached` the next guess. Drops the
+    // At q, an element's start at or past the next guess. Drops the
     // guesses behind q; where q meets one, splices the records of that part
     // and the parts after it that met their guesses into `items`, and
     // returns where the last of them stopped (`closed`: past the array's
     // ']'). Returns q where the walk reads on itself.
-    MNEMO_NOINLINE const unsigned char* join(const unsigned char* q, Items& items, bool& closed) {
+    const unsigned char* join(const unsigned char* q, Items& items, bool& closed) {
         closed = false;
         while (next_index_ < size_ && parts_[next_index_].start < q) drop(next_index_++);
         while (next_index_ < size_ && parts_[next_index_].start == q) {
@@ -193,7 +195,7 @@ public:
                 break;
             }
         }
-        next_ = next_index_ < size_ ? parts_[next_index_].start : nullptr;
+        next_ = next_index_ < size_ ? parts_[next_index_].start : end_;
         return q;
     }
 
@@ -203,7 +205,8 @@ private:
     std::unique_ptr<Part<Read, Items>[]> parts_;
     std::size_t size_ = 0;        // parts begun
     std::size_t next_index_ = 0;  // the first part not yet met or dropped
-    const unsigned char* next_ = nullptr;
+    const unsigned char* end_;    // the text's
+    const unsigned char* next_;
 };
 
 // The records of an "items" array, from its opening bracket; `budget` is
@@ -223,10 +226,12 @@ MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json
         items.finish();
         return q + 1;
     }
+    const unsigned char* next_part = parts.next();
     for (;;) {
-        if (parts.reached(q)) [[unlikely]] {
+        if (q >= next_part) [[unlikely]] {
             bool closed;
             q = parts.join(q, items, closed);
+            next_part = parts.next();
             if (closed) {
                 items.finish();
                 return q;
@@ -258,7 +263,8 @@ MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json
 // fault of syntax anywhere in the payload, then when there is no "items"
 // array, then at the first record of that array that does not decode.
 template <auto Read, FaultText Fault, class Items>
-Status walk_batch(std::string_view payload, Items& items, std::size_t parts = 1) {
+MNEMO_ALWAYS_INLINE Status walk_batch(std::string_view payload, Items& items,
+                                      std::size_t parts = 1) {
     using batch_detail::kItems;
     constexpr int kMemberBudget = json::kNestingBudget - 1;
     batch_detail::Parts<Read, Items> stretches(payload, parts, kMemberBudget - 1);
