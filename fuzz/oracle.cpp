@@ -447,9 +447,10 @@ std::string answer_text(std::string_view command, std::string_view payload) {
     return std::string(response.view());
 }
 
-// A batch command's answer with its items read in `parts` parts side by
-// side, as answer_text gives it.
-std::string answer_in_parts(const Command& command, std::string_view payload, std::size_t parts) {
+// A batch command's answer with its items read in parts side by side, as
+// answer_text gives it.
+std::string answer_in_parts(const Command& command, std::string_view payload,
+                            commands::BatchParts parts) {
     json::ByteBuffer result;
     auto status = command.in_parts(payload, result, parts);
     if (!status) return std::string(kErrorHead) + status.error().message;
@@ -480,11 +481,13 @@ void check_command(std::string_view command_text, std::string_view payload) {
     // Read in parts, wherever the parts' guesses fall, a batch answers the
     // same.
     if (const Command* batch = commands::find_command(command_text); batch && batch->in_parts)
-        for (std::size_t parts : {2, 3, 5})
+        for (commands::BatchParts parts :
+             {commands::BatchParts{2, true}, commands::BatchParts{3, true},
+              commands::BatchParts{5, false}})
             if (answer_in_parts(*batch, payload, parts) != answer)
-                violated(
-                    subject, "a batch read in parts answers otherwise",
-                    std::to_string(parts) + " parts: " + answer_in_parts(*batch, payload, parts));
+                violated(subject, "a batch read in parts answers otherwise",
+                         std::to_string(parts.count) +
+                             " parts: " + answer_in_parts(*batch, payload, parts));
 
     auto parsed = json::parse_json(payload);
     if (!parsed) {

@@ -22,9 +22,10 @@
 // always does; when it meets a guess at the start of an element of an
 // "items" array, the guess was right: the part read what the walk would
 // have read next, and the walk splices its records in and goes on where the
-// part stopped. A guess the walk passes without meeting, and a part that met
+// part stopped. A guess the walk passes without meeting, a part that met
 // anything but plain records (a fault of syntax, a record that does not
-// decode, memory running out), are dropped, and the walk reads that stretch
+// decode, memory running out), and one whose thread had not yet begun when
+// the walk came to its start, are dropped, and the walk reads that stretch
 // itself. So every answer and every message is that of the one pass.
 #pragma once
 
@@ -98,6 +99,11 @@ struct Part {
     const unsigned char* start = nullptr;  // the guess where it begins
     const unsigned char* stop = nullptr;   // the next part's guess, or the text's end
     std::atomic<bool> abandon{false};      // the walk no longer needs it
+    // Whether its thread has begun reading, or the walk, come to its start
+    // first, took its stretch over: a thread may begin long after it was
+    // made, and the walk does not wait for one that has not begun.
+    enum : int { waiting, reading, taken_over };
+    std::atomic<int> state{waiting};
     std::optional<typename Items::Part> items;
     const unsigned char* end = nullptr;  // where it stopped; null: failed
     bool closed = false;                 // it stopped past its array's ']'
@@ -105,6 +111,8 @@ struct Part {
 
     // Reads from `start` with the nesting budget of the array's records.
     void read(std::string_view payload, int budget) noexcept {
+        int expected = waiting;
+        if (!state.compare_exchange_strong(expected, reading)) return;
         try {
             json::Text text(payload);
             items.emplace(static_cast<std::size_t>(stop - start) + 64);
@@ -137,8 +145,9 @@ struct Part {
 template <auto Read, class Items>
 class Parts {
 public:
-    MNEMO_NOINLINE Parts(std::string_view payload, std::size_t count, int budget)
-        : end_(json::Text(payload).end), next_(end_) {
+    MNEMO_NOINLINE Parts(std::string_view payload, BatchParts how, int budget)
+        : wait_for_each_(how.wait_for_each), end_(json::Text(payload).end), next_(end_) {
+        const std::size_t count = how.count;
         if (count < 2) return;
         const json::Text text(payload);
         parts_.reset(new Part<Read, Items>[count - 1]);
@@ -178,12 +187,17 @@ public:
     // guesses behind q; where q meets one, splices the records of that part
     // and the parts after it that met their guesses into `items`, and
     // returns where the last of them stopped (`closed`: past the array's
-    // ']'). Returns q where the walk reads on itself.
+    // ']'). Returns q where the walk reads on itself: where a part failed,
+    // or had not begun.
     const unsigned char* join(const unsigned char* q, Items& items, bool& closed) {
         closed = false;
         while (next_index_ < size_ && parts_[next_index_].start < q) drop(next_index_++);
         while (next_index_ < size_ && parts_[next_index_].start == q) {
             Part<Read, Items>& part = parts_[next_index_++];
+            int expected = Part<Read, Items>::waiting;
+            if (!wait_for_each_ &&
+                part.state.compare_exchange_strong(expected, Part<Read, Items>::taken_over))
+                break;
             part.thread.join();
             if (!part.end) break;
             items.splice(*part.items);
@@ -205,7 +219,8 @@ private:
     std::unique_ptr<Part<Read, Items>[]> parts_;
     std::size_t size_ = 0;        // parts begun
     std::size_t next_index_ = 0;  // the first part not yet met or dropped
-    const unsigned char* end_;    // the text's
+    bool wait_for_each_;
+    const unsigned char* end_;  // the text's
     const unsigned char* next_;
 };
 
@@ -259,12 +274,12 @@ MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json
 
 // Walks the batch payload, handing the records of its last "items" array,
 // each read by `Read` (a decoding fault worded by `Fault`), to `items`; a
-// long payload in `parts` parts side by side (1: in one pass). Fails at a
+// long payload in parts side by side. Fails at a
 // fault of syntax anywhere in the payload, then when there is no "items"
 // array, then at the first record of that array that does not decode.
 template <auto Read, FaultText Fault, class Items>
 MNEMO_ALWAYS_INLINE Status walk_batch(std::string_view payload, Items& items,
-                                      std::size_t parts = 1) {
+                                      BatchParts parts = {}) {
     using batch_detail::kItems;
     constexpr int kMemberBudget = json::kNestingBudget - 1;
     batch_detail::Parts<Read, Items> stretches(payload, parts, kMemberBudget - 1);

@@ -28,9 +28,9 @@ enum class ResultShape : std::uint8_t {
 };
 
 using Handler = Status (*)(std::string_view payload, json::ByteBuffer& out);
-// A batch command's handler with the count of parts its items are read in
-// (the handler itself chooses the count by the payload's size).
-using PartsHandler = Status (*)(std::string_view payload, json::ByteBuffer& out, std::size_t parts);
+// A batch command's handler with the parts its items are read in (the
+// handler itself chooses them by the payload's size).
+using PartsHandler = Status (*)(std::string_view payload, json::ByteBuffer& out, BatchParts parts);
 
 // The record a command reads, as its messages name it: "struct TierInput",
 // "… with 6 elements".

@@ -126,10 +126,10 @@ Status run_tier(std::string_view payload, json::ByteBuffer& out) {
 }
 
 Status run_tier_batch(std::string_view payload, json::ByteBuffer& out) {
-    return run_tier_batch_in_parts(payload, out, batch_part_count(payload.size()));
+    return run_tier_batch_in_parts(payload, out, {batch_part_count(payload.size())});
 }
 
-Status run_tier_batch_in_parts(std::string_view payload, json::ByteBuffer& out, std::size_t parts) {
+Status run_tier_batch_in_parts(std::string_view payload, json::ByteBuffer& out, BatchParts parts) {
     // The items are not counted before they are read, but a decision's text
     // is seldom longer than its item's, so room for as many bytes as the
     // payload has spares the buffer its growth (and the copies that come
