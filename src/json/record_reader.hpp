@@ -321,14 +321,13 @@ MNEMO_NOINLINE const unsigned char* read_object_rest(const unsigned char* q, Tex
     return q;
 }
 
-// The object form, from its opening brace; `budget` is the nesting budget
-// outside it. Members that come in field order, laid out alike, are read
-// here; the general steps take over from the first that does not.
+// The object form, from its opening brace, which the caller entered;
+// `budget` is the nesting budget outside it. Members that come in field order, laid out alike, are
+// read here; the general steps take over from the first that does not.
 template <const auto& Layout>
 const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
                                  LayoutRecord<Layout>& record, DecodeFault& fault) {
     const unsigned char* const end = text.end;
-    if (!enter(q, text, budget)) return nullptr;
     q = skip_whitespace(q + 1, end);
     // The first key and its colon: the compact lead text without its comma.
     constexpr auto& lead = kLeadText<Layout, 0, false>;
@@ -407,13 +406,12 @@ MNEMO_ALWAYS_INLINE const unsigned char* read_elements_in_order(const unsigned c
     }
 }
 
-// The array form, from its opening bracket.
+// The array form, from its opening bracket, which the caller entered.
 template <const auto& Layout>
 const unsigned char* read_array(const unsigned char* q, Text& text, int budget,
                                 LayoutRecord<Layout>& record, DecodeFault& fault) {
     constexpr std::size_t N = Layout.field_count;
     const unsigned char* const end = text.end;
-    if (!enter(q, text, budget)) return nullptr;
     q = skip_whitespace(q + 1, end);
     if (q == end) return text.fail_at(ErrorKind::eof_while_parsing_list, q);
     std::size_t count = 0;
@@ -460,8 +458,13 @@ template <const auto& Layout>
 const unsigned char* read_record(const unsigned char* q, Text& text, int budget,
                                  LayoutRecord<Layout>& record, DecodeFault& fault) {
     record = LayoutRecord<Layout>{};
-    if (q != text.end && *q == '{') return read_object<Layout>(q, text, budget, record, fault);
-    if (q != text.end && *q == '[') return read_array<Layout>(q, text, budget, record, fault);
+    // The nesting test here, where the budget is often known at compile time.
+    if (q != text.end && *q == '{')
+        return enter(q, text, budget) ? read_object<Layout>(q, text, budget, record, fault)
+                                      : nullptr;
+    if (q != text.end && *q == '[')
+        return enter(q, text, budget) ? read_array<Layout>(q, text, budget, record, fault)
+                                      : nullptr;
     const unsigned char* const stop = skip_value(q, text, budget);
     if (stop) fault = {DecodeFault::Kind::record_kind, 0, q, 0};
     return stop;
