@@ -62,6 +62,9 @@ TEST_CASE(random_batches_answer_alike_in_any_number_of_parts) {
         R"({"days_since_recall":1,"retrieval_count":1,"importance":0.5,"frequency":0.5,"note":[{"a":1},{"b":[2,{"c":3}]}]})",
         R"({"days_since_recall":1,"note":"x,{\"y\":[1,{}]}, [","retrieval_count":1,"importance":0.5,"frequency":0.5})",
         R"({"days_since_recall":1,"retrieval_count":1,"importance":0.5,"frequency":0.5,"keep_forever":true})",
+        // Records inside a record: a guess there reads them well, to the
+        // inner array's end.
+        R"({"days_since_recall":1,"note":[[1,1,0.5,0.5], [2,2,0.5,0.5]],"retrieval_count":1,"importance":0.5,"frequency":0.5})",
     };
     const std::vector<std::string> faulty = {
         R"({"days_since_recall":1,"retrieval_count":1,"importance":0.5})",
@@ -74,6 +77,7 @@ TEST_CASE(random_batches_answer_alike_in_any_number_of_parts) {
         R"("note":"a,{b},[c], {\"d\":1}")",
         R"("other":[{"a":1},{"b":2},[3,{"c":[4,{"d":5}]}]])",
         R"("count":12)",
+        R"("held":[[1,2,0.5,0.5],[3,4,0.5,0.5],{"days_since_recall":3,"retrieval_count":1,"importance":0.5,"frequency":0.5}])",
     };
     const std::vector<std::string> spaces = {"", " ", "\n  ", "\t"};
     const commands::Command& batch = *commands::find_command("tier-batch");
