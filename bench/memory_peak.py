@@ -39,6 +39,8 @@ SHAPES = [
     ("tier: 1,000,000 duplicate keys", "tier",
      lambda: "{" + '"days_since_recall":0,' * 1_000_000 + FIELDS + "}"),
     ("tier: a 50 MB string member", "tier", lambda: '{"note":"' + "a" * 50_000_000 + '",' + FIELDS + "}"),
+    ("tier-batch: 1,000,000 records in a later member", "tier-batch",
+     lambda: '{"items":[[1,2,0.5,0.5]],"held":[' + ",".join(["[1,2,0.5,0.5]"] * 1_000_000) + "]}"),
     ("tier-batch: 1,000,000 items", "tier-batch", None),
 ]
 

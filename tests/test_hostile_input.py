@@ -97,6 +97,14 @@ def test_a_million_items_are_all_decided():
     check("tier-batch", payload, expected, max_growth=2 * len(expected) + 64 * 5 * n)
 
 
+def test_a_million_records_in_a_member_after_the_items_are_not_decided():
+    # Parts of a long batch read ahead on other threads; records beyond the
+    # "items" array must not be decided into memory.
+    held = ",".join(["[0,0,0,0]"] * 1_000_000)
+    check("tier-batch", '{"items":[[0,0,0,0]],"held":[' + held + "]}",
+          OK + '{"decisions":[' + DECISION_OF_ZERO_ITEM + "]}}", max_growth=16 * MB)
+
+
 def test_a_million_members_in_one_object():
     n = 1_000_000
     members = ",".join(f'"k{i}":{i}' for i in range(n))

@@ -12,9 +12,10 @@
 // The first record that fails to decode ends the taking: its message is
 // kept, and the rest of the array is only checked for syntax.
 //
-// A long payload may be read in parts side by side, one thread each. Where
-// part k of n begins is a guess: the first byte after k/n of the payload
-// that looks like the start of an array element (a '{' or '[' after a
+// A long payload may be read in parts side by side, one thread each, begun
+// when the walk comes to the first element of an "items" array. Where part
+// k of n begins is a guess: the first byte after k/n of the text from there
+// on that looks like the start of an array element (a '{' or '[' after a
 // comma). Each part reads records from its guess on, into a consumer of its
 // own (`typename Items::Part`, made from a count of bytes, with `take` and
 // `close`), until it meets the next part's guess at the start of an element
@@ -26,7 +27,8 @@
 // anything but plain records (a fault of syntax, a record that does not
 // decode, memory running out), and one whose thread had not yet begun when
 // the walk came to its start, are dropped, and the walk reads that stretch
-// itself. So every answer and every message is that of the one pass.
+// itself; when the array ends, every part not met is dropped. So every
+// answer and every message is that of the one pass.
 #pragma once
 
 #include <algorithm>
@@ -70,21 +72,28 @@ struct ReaderRecord<RecordReader<Record>> {
     using type = Record;
 };
 
-// Where part k of `count` may begin: the first byte at or after k/count of
-// the text that looks like the start of an array element, a '{' or '['
-// whose byte before it (whitespace aside) is a comma; nothing within the
-// next part's share, nor after `after`, counts.
-inline const unsigned char* guess_element_start(const json::Text& text, std::size_t k,
-                                                std::size_t count, const unsigned char* after) {
-    const std::size_t size = static_cast<std::size_t>(text.end - text.begin);
-    const unsigned char* q = text.begin + size / count * k;
-    const unsigned char* const limit = text.begin + size / count * (k + 1);
+// How far past its share's start a part's beginning is looked for: items
+// are far shorter, and a payload with none in reach (one long string, say)
+// costs the look no more than this.
+inline constexpr std::size_t kGuessReach = std::size_t{64} << 10;
+
+// Where part k of `count` of the text from `from` to `end` may begin: the
+// first byte at or after k/count of it, and after `after`, that looks like
+// the start of an array element, a '{' or '[' whose byte before it
+// (whitespace aside) is a comma; within kGuessReach bytes and the part's own
+// share, or nowhere.
+inline const unsigned char* guess_element_start(const unsigned char* from, const unsigned char* end,
+                                                std::size_t k, std::size_t count,
+                                                const unsigned char* after) {
+    const std::size_t share = static_cast<std::size_t>(end - from) / count;
+    const unsigned char* q = from + share * k;
+    const unsigned char* const limit = q + std::min(share, kGuessReach);
     if (q <= after) q = after + 1;
     for (; q < limit; ++q) {
         q = static_cast<const unsigned char*>(
             std::memchr(q, ',', static_cast<std::size_t>(limit - q)));
         if (!q) return nullptr;
-        const unsigned char* const element = json::skip_whitespace(q + 1, text.end);
+        const unsigned char* const element = json::skip_whitespace(q + 1, limit);
         if (element < limit && (*element == '{' || *element == '[')) return element;
     }
     return nullptr;
@@ -141,42 +150,39 @@ struct Part {
 };
 
 // The parts of a walk, begun on threads of their own, and the guess the
-// walk looks out for next.
+// walk looks out for next. They are begun once, at the first element of the
+// first "items" array with one, over the rest of the text, and what of them
+// the walk has not met when that array ends is dropped: so no part reads
+// records of a member the walk skips for longer than the walk takes to read
+// the array, and what a dropped part wrote stays within about what the
+// walk wrote meanwhile.
 template <auto Read, class Items>
 class Parts {
 public:
-    MNEMO_NOINLINE Parts(std::string_view payload, BatchParts how, int budget)
-        : wait_for_each_(how.wait_for_each), end_(json::Text(payload).end), next_(end_) {
-        const std::size_t count = how.count;
-        if (count < 2) return;
-        const json::Text text(payload);
-        parts_.reset(new Part<Read, Items>[count - 1]);
-        const unsigned char* after = text.begin;
-        for (std::size_t k = 1; k < count; ++k) {
-            const unsigned char* const start = guess_element_start(text, k, count, after);
-            if (!start) continue;
-            parts_[size_++].start = after = start;
-        }
-        for (std::size_t k = 0; k < size_; ++k) {
-            Part<Read, Items>& part = parts_[k];
-            part.stop = k + 1 < size_ ? parts_[k + 1].start : text.end;
-            try {
-                part.thread = std::thread([&part, payload, budget] { part.read(payload, budget); });
-            } catch (...) {
-                size_ = k;  // no thread: the walk reads on from here itself
-                break;
-            }
-        }
-        if (size_) next_ = parts_[0].start;
-    }
-    MNEMO_NOINLINE ~Parts() {
-        for (std::size_t k = 0; k < size_; ++k) {
-            parts_[k].abandon.store(true, std::memory_order_relaxed);
-            if (parts_[k].thread.joinable()) parts_[k].thread.join();
-        }
-    }
+    Parts(std::string_view payload, BatchParts how, int budget)
+        : payload_(payload),
+          how_(how),
+          budget_(budget),
+          end_(json::Text(payload).end),
+          next_(end_) {}
+    MNEMO_NOINLINE ~Parts() { drop_from(0); }
     Parts(const Parts&) = delete;
     Parts& operator=(const Parts&) = delete;
+
+    // At `first`, the first element of an "items" array: begins the parts,
+    // the first time only.
+    void begin(const unsigned char* first) {
+        if (how_.count > 1 && !begun_) [[unlikely]]
+            start_threads(first);
+    }
+
+    // The array ends: what the walk has not met is dropped.
+    void end_array() {
+        if (next_index_ < size_) [[unlikely]]
+            drop_from(next_index_);
+        next_index_ = size_;
+        next_ = end_;
+    }
 
     // The next guess the walk looks out for: where an element's start is at
     // or past it, the walk calls `join`. With no guess left it is the text's
@@ -195,7 +201,7 @@ public:
         while (next_index_ < size_ && parts_[next_index_].start == q) {
             Part<Read, Items>& part = parts_[next_index_++];
             int expected = Part<Read, Items>::waiting;
-            if (!wait_for_each_ &&
+            if (!how_.wait_for_each &&
                 part.state.compare_exchange_strong(expected, Part<Read, Items>::taken_over))
                 break;
             part.thread.join();
@@ -216,11 +222,45 @@ public:
 private:
     void drop(std::size_t k) { parts_[k].abandon.store(true, std::memory_order_relaxed); }
 
+    // Drops the parts from k on, and waits for their threads to end.
+    MNEMO_NOINLINE void drop_from(std::size_t k) {
+        for (std::size_t i = k; i < size_; ++i) drop(i);
+        for (std::size_t i = k; i < size_; ++i)
+            if (parts_[i].thread.joinable()) parts_[i].thread.join();
+    }
+
+    MNEMO_NOINLINE void start_threads(const unsigned char* first) {
+        begun_ = true;
+        const std::size_t count = how_.count;
+        parts_.reset(new Part<Read, Items>[count - 1]);
+        const unsigned char* after = first;
+        for (std::size_t k = 1; k < count; ++k) {
+            const unsigned char* const start = guess_element_start(first, end_, k, count, after);
+            if (!start) continue;
+            parts_[size_++].start = after = start;
+        }
+        for (std::size_t k = 0; k < size_; ++k) {
+            Part<Read, Items>& part = parts_[k];
+            part.stop = k + 1 < size_ ? parts_[k + 1].start : end_;
+            try {
+                part.thread = std::thread(
+                    [&part, payload = payload_, budget = budget_] { part.read(payload, budget); });
+            } catch (...) {
+                size_ = k;  // no thread: the walk reads on from here itself
+                break;
+            }
+        }
+        if (size_) next_ = parts_[0].start;
+    }
+
+    std::string_view payload_;
+    BatchParts how_;
+    int budget_;
+    bool begun_ = false;
     std::unique_ptr<Part<Read, Items>[]> parts_;
     std::size_t size_ = 0;        // parts begun
     std::size_t next_index_ = 0;  // the first part not yet met or dropped
-    bool wait_for_each_;
-    const unsigned char* end_;  // the text's
+    const unsigned char* end_;    // the text's
     const unsigned char* next_;
 };
 
@@ -241,6 +281,7 @@ MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json
         items.finish();
         return q + 1;
     }
+    parts.begin(q);
     const unsigned char* next_part = parts.next();
     for (;;) {
         if (q >= next_part) [[unlikely]] {
@@ -308,9 +349,13 @@ MNEMO_ALWAYS_INLINE Status walk_batch(std::string_view payload, Items& items,
             }
             if (!(q = json::after_colon(q, text))) break;
             if (is_items) items_array = q != end && *q == '[';
-            q = is_items && items_array ? batch_detail::take_items<Read, Fault>(
-                                              q, text, kMemberBudget, items, failure, stretches)
-                                        : json::skip_value(q, text, kMemberBudget);
+            if (is_items && items_array) {
+                q = batch_detail::take_items<Read, Fault>(q, text, kMemberBudget, items, failure,
+                                                          stretches);
+                stretches.end_array();
+            } else {
+                q = json::skip_value(q, text, kMemberBudget);
+            }
             if (!q) break;
         }
     }

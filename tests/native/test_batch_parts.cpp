@@ -46,8 +46,8 @@ TEST_CASE(a_part_begins_at_the_first_element_after_its_share) {
     };
     for (const Case& c : cases) {
         const json::Text text(c.text);
-        const unsigned char* const start =
-            commands::batch_detail::guess_element_start(text, c.k, c.count, text.begin);
+        const unsigned char* const start = commands::batch_detail::guess_element_start(
+            text.begin, text.end, c.k, c.count, text.begin);
         CHECK(start ? start - text.begin == c.expected : c.expected == -1);
     }
 }
@@ -94,12 +94,12 @@ TEST_CASE(random_batches_answer_alike_in_any_number_of_parts) {
     };
     int met = 0;
     for (int i = 0; i < 300; ++i) {
-        std::vector<std::size_t> starts;
+        std::vector<std::size_t> replaced, starts;
         std::string payload = std::string("{").append(pick(spaces));
         if (random() % 3 == 0) payload.append(pick(ignored)).append(",").append(pick(spaces));
         if (random() % 6 == 0) {
             payload.append("\"items\":");
-            items(random() % 40, nullptr, payload);
+            items(random() % 40, &replaced, payload);
             payload.append(",");
         }
         payload.append("\"items\":");
@@ -119,9 +119,13 @@ TEST_CASE(random_batches_answer_alike_in_any_number_of_parts) {
                                 "\n  in one pass: " + one);
                 return;
             }
+            // The parts begin at the first item (of an "items" array that a
+            // later one replaces, they are dropped with it).
+            if (!replaced.empty() || starts.empty() || starts[0] >= payload.size()) continue;
             const json::Text text(payload);
+            const unsigned char* const first = text.begin + starts[0];
             const unsigned char* start =
-                commands::batch_detail::guess_element_start(text, 1, parts, text.begin);
+                commands::batch_detail::guess_element_start(first, text.end, 1, parts, first);
             for (std::size_t s : starts) met += start && start - text.begin == std::ptrdiff_t(s);
         }
     }
