@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "check.hpp"
-#include "commands/batch.hpp"
+#include "commands/batch_parts.hpp"
 #include "commands/command_table.hpp"
 
 using namespace mnemo;
