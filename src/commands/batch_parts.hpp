@@ -153,6 +153,8 @@ public:
     MNEMO_NOINLINE ~Parts() { drop_from(0); }
     Parts(const Parts&) = delete;
     Parts& operator=(const Parts&) = delete;
+    Parts(Parts&&) = delete;
+    Parts& operator=(Parts&&) = delete;
 
     // At `first`, the first element of an "items" array: begins the parts,
     // the first time only.

@@ -97,8 +97,11 @@ private:
 class DecisionWriter::Part {
 public:
     explicit Part(std::size_t bytes) : text_(bytes) { writer_.start(); }
+    ~Part() = default;
     Part(const Part&) = delete;
     Part& operator=(const Part&) = delete;
+    Part(Part&&) = delete;  // the writer refers to the text
+    Part& operator=(Part&&) = delete;
     void take(const scoring::TierInput& input) { writer_.take(input); }
     void close() { writer_.flush(); }
 

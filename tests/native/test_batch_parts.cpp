@@ -114,9 +114,10 @@ TEST_CASE(random_batches_answer_alike_in_any_number_of_parts) {
             // Every part spliced in, or as the threads' timing has it.
             const std::string many = answer_in_parts(batch, payload, {parts, parts % 2 == 0});
             if (many != one) {
-                check::fail(__FILE__, __LINE__,
-                            std::to_string(parts) + " parts: " + payload + "\n  got:      " + many +
-                                "\n  in one pass: " + one);
+                std::string what = std::to_string(parts);
+                what.append(" parts: ").append(payload).append("\n  got:      ").append(many);
+                what.append("\n  in one pass: ").append(one);
+                check::fail(__FILE__, __LINE__, what);
                 return;
             }
             // The parts begin at the first item (of an "items" array that a
