@@ -82,9 +82,9 @@ MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json
 
 // Walks the batch payload, handing the records of its last "items" array,
 // each read by `Read` (a decoding fault worded by `Fault`), to `items`; a
-// long payload in parts side by side. Fails at a
-// fault of syntax anywhere in the payload, then when there is no "items"
-// array, then at the first record of that array that does not decode.
+// long payload in `parts` side by side. Fails at a fault of syntax anywhere
+// in the payload, then when there is no "items" array, then at the first
+// record of that array that does not decode.
 template <auto Read, FaultText Fault, class Items>
 MNEMO_ALWAYS_INLINE Status walk_batch(std::string_view payload, Items& items,
                                       BatchParts parts = {}) {

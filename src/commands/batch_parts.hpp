@@ -37,6 +37,8 @@ namespace mnemo::commands {
 // on (about a thousand items, a hundred microseconds or more of reading and
 // writing, where a thread takes some tens of microseconds to begin and end).
 inline constexpr std::size_t kPartBytes = std::size_t{128} << 10;
+// And no more parts than this, however many processors there are: each
+// costs a thread's start and a copy of its text.
 inline constexpr std::size_t kMostParts = 8;
 
 // How many parts a batch payload of `bytes` is read in: one per processor
