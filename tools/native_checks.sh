@@ -5,8 +5,9 @@
 #      PYTHON) and from a JSON conformance suite when there is one
 #      (MNEMO_JSON_SUITE names its folder; by default ../shared/jsontestsuite);
 #   2. the two libFuzzer harnesses (clang), MNEMO_FUZZ_SECONDS each (60);
-#   3. the corpus replay built with ASan and UBSan (default compiler) over
-#      the seeds and everything the fuzzers kept;
+#   3. built with ASan and UBSan (default compiler): the corpus replay over
+#      the seeds and everything the fuzzers kept, and the native tests'
+#      group that fails each allocation of a call in turn;
 #   4. valgrind memcheck of the installed module over a short selection of
 #      calls.
 # A sanitizer report, a violated property, a fuzzer finding or a valgrind
@@ -99,12 +100,13 @@ else
     missing_tool clang++ "fuzzing" "clang libclang-rt-14-dev"
 fi
 
-echo "== corpus replay under AddressSanitizer and UndefinedBehaviorSanitizer"
+echo "== corpus replay and allocation failures under AddressSanitizer and UndefinedBehaviorSanitizer"
 start=$SECONDS
 cmake --fresh -S "$ROOT" -B "$WORK/sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DMNEMO_PYTHON_MODULE=OFF -DMNEMO_SANITIZE=ON >/dev/null
-cmake --build "$WORK/sanitize" >/dev/null
+    -DMNEMO_PYTHON_MODULE=OFF -DMNEMO_SANITIZE=ON -DMNEMO_BUILD_TESTS=ON >/dev/null
+cmake --build "$WORK/sanitize" --target replay_corpus native_tests >/dev/null
 "$WORK/sanitize/replay_corpus" "$WORK/seeds" "$CORPUS-json" "$CORPUS-command"
+"$WORK/sanitize/native_tests" --group allocation_failure
 elapsed $start
 
 if command -v valgrind >/dev/null 2>&1; then
