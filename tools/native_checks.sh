@@ -4,7 +4,8 @@
 #   1. seed corpora from the calls the Python tests make (recorded through
 #      PYTHON) and from a JSON conformance suite when there is one
 #      (MNEMO_JSON_SUITE names its folder; by default ../shared/jsontestsuite);
-#   2. the two libFuzzer harnesses (clang), MNEMO_FUZZ_SECONDS each (60);
+#   2. the two libFuzzer harnesses (clang) side by side, MNEMO_FUZZ_SECONDS
+#      each (60), through tools/fuzz.sh;
 #   3. built with ASan and UBSan (default compiler): the corpus replay over
 #      the seeds and everything the fuzzers kept, and the native tests'
 #      group that fails each allocation of a call in turn;
@@ -72,29 +73,8 @@ elapsed $start
 CORPUS=$WORK/corpus
 mkdir -p "$CORPUS-json" "$CORPUS-command"
 if command -v clang++ >/dev/null 2>&1; then
-    echo "== libFuzzer harnesses, ${FUZZ_SECONDS} s each"
     start=$SECONDS
-    cmake --fresh -S "$ROOT" -B "$WORK/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-        -DMNEMO_PYTHON_MODULE=OFF -DMNEMO_FUZZ=ON >/dev/null
-    cmake --build "$WORK/fuzz" >/dev/null
-    mkdir -p "$WORK/findings"
-    for harness in json command; do
-        log=$WORK/fuzz_$harness.log
-        # Only libFuzzer's own findings count: it leaves a crash, leak, oom
-        # or timeout file behind and fails.
-        if ! "$WORK/fuzz/fuzz_$harness" -max_total_time="$FUZZ_SECONDS" -dict="$WORK/seeds/json.dict" \
-                -max_len=16384 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-                -artifact_prefix="$WORK/findings/$harness-" \
-                "$CORPUS-$harness" "$WORK/seeds/$harness" >"$log" 2>&1; then
-            tail -n 60 "$log" >&2
-            echo "fuzz_$harness found a fault; the input is in $WORK/findings" >&2
-            exit 1
-        fi
-        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-        added=$(sed -n 's/^stat::new_units_added: *//p' "$log")
-        echo "   fuzz_$harness: $runs executions, $added new inputs kept," \
-             "$(ls "$CORPUS-$harness" | wc -l) in build/hardening/corpus-$harness, no finding"
-    done
+    bash tools/fuzz.sh --seconds "$FUZZ_SECONDS"
     elapsed $start
 else
     missing_tool clang++ "fuzzing" "clang libclang-rt-14-dev"
