@@ -18,6 +18,8 @@
 #include "check.hpp"
 #include "commands/run_command.hpp"
 
+// The linker's --wrap names these, in the reserved space on purpose.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 extern "C" {
 void* __real_malloc(std::size_t size);
 void* __real_calloc(std::size_t count, std::size_t size);
@@ -65,6 +67,7 @@ void __wrap_free(void* block) {
 }
 
 }  // extern "C"
+// NOLINTEND(bugprone-reserved-identifier)
 
 void* operator new(std::size_t size) {
     void* block = __wrap_malloc(size ? size : 1);
@@ -72,18 +75,18 @@ void* operator new(std::size_t size) {
     return block;
 }
 void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+void* operator new(std::size_t size, const std::nothrow_t& /*tag*/) noexcept {
     return __wrap_malloc(size ? size : 1);
 }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+void* operator new[](std::size_t size, const std::nothrow_t& /*tag*/) noexcept {
     return __wrap_malloc(size ? size : 1);
 }
 void operator delete(void* block) noexcept { __wrap_free(block); }
 void operator delete[](void* block) noexcept { __wrap_free(block); }
-void operator delete(void* block, std::size_t) noexcept { __wrap_free(block); }
-void operator delete[](void* block, std::size_t) noexcept { __wrap_free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { __wrap_free(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { __wrap_free(block); }
+void operator delete(void* block, std::size_t /*size*/) noexcept { __wrap_free(block); }
+void operator delete[](void* block, std::size_t /*size*/) noexcept { __wrap_free(block); }
+void operator delete(void* block, const std::nothrow_t& /*tag*/) noexcept { __wrap_free(block); }
+void operator delete[](void* block, const std::nothrow_t& /*tag*/) noexcept { __wrap_free(block); }
 
 namespace {
 
