@@ -44,7 +44,7 @@ bool agrees(const std::string& text) {
     const int before = check::failures();
     for (const std::string& tail : {std::string(), std::string(80, ' '), std::string(400, ' ')}) {
         for (const commands::Command& command : commands::kCommands) {
-            if (command.payload == commands::PayloadShape::record) {
+            if (command.payload_shape == commands::PayloadShape::record) {
                 agree(command.name, text + tail);
                 continue;
             }
