@@ -12,7 +12,7 @@ the order of its STEPS (`nox -l` lists them):
                  24,000 payloads byte for byte alike
     native       the native unit tests (with SSE2, without SIMD, with every
                  portable form), then fuzzing, the sanitized corpus replay
-                 and valgrind
+                 and allocation failures, and valgrind
 
 Every session installs what it uses (CMake and Ninja among it) into its own
 environment under build/, or through the tools/ script it runs, and writes
