@@ -59,7 +59,7 @@ for i in 0 1; do
     verdict="no finding"
     if ! wait "${pids[$i]}"; then
         tail -n 60 "$log" >&2
-        verdict="A FINDING: $(ls "$FINDINGS" | grep "^$harness-" | tr '\n' ' ')"
+        verdict="A FINDING: $(cd "$FINDINGS" && echo "$harness"-*)"
         failed+=("$harness")
     fi
     stat() { sed -n "s/^stat::$1: *//p" "$log"; }
