@@ -98,6 +98,15 @@ struct Call {
 
 enum class Ending { answered, out_of_memory, other_exception };
 
+const char* ending_text(Ending ending) {
+    switch (ending) {
+        case Ending::answered: return "answered";
+        case Ending::out_of_memory: return "ended in std::bad_alloc";
+        case Ending::other_exception: return "ended in another exception";
+    }
+    return "";
+}
+
 struct Outcome {
     Ending ending;
     std::string answer;  // the response, or "error: " and the message
@@ -127,12 +136,17 @@ Outcome run_failing(const Call& call, std::size_t fail_at) {
 }
 
 std::string item(int n) {
-    return "[" + std::to_string(n) + "," + std::to_string(n % 7) + ",0.5,0.25,true,false]";
+    std::string text = "[";
+    text += std::to_string(n) + "," + std::to_string(n % 7) + ",0.5,0.25,true,false]";
+    return text;
 }
 
 std::string items(int count) {
     std::string text = "{\"items\":[";
-    for (int n = 0; n < count; ++n) text += (n ? "," : "") + item(n);
+    for (int n = 0; n < count; ++n) {
+        if (n) text += ',';
+        text += item(n);
+    }
     return text + "]}";
 }
 
@@ -185,12 +199,8 @@ TEST_CASE(each_allocation_of_a_call_failed_in_turn) {
             if (failed.ending != Ending::out_of_memory || live_blocks != live_before) {
                 check::fail(__FILE__, __LINE__,
                             std::string(call.name) + ": allocation " + std::to_string(fail_at) +
-                                " failed " +
-                                (failed.ending == Ending::answered ? "and the call answered"
-                                 : failed.ending == Ending::other_exception
-                                     ? "and another exception ended the call"
-                                     : "") +
-                                ", blocks alive " + std::to_string(live_blocks - live_before));
+                                " failed, the call " + ending_text(failed.ending) + ", " +
+                                std::to_string(live_blocks - live_before) + " blocks left alive");
             }
             CHECK_EQ(run_failing(call, 0).answer, expected.answer);
         }
