@@ -205,7 +205,7 @@ TEST_CASE(each_allocation_of_a_call_failed_in_turn) {
             CHECK_EQ(run_failing(call, 0).answer, expected.answer);
         }
         std::cout << "  " << call.name << ": " << fail_at - 1
-                  << " allocations, each failed in turn\n";
+                  << (fail_at == 2 ? " allocation" : " allocations") << ", each failed in turn\n";
     }
 }
 
