@@ -13,8 +13,8 @@ import tomllib
 
 import pytest
 
-from conftest import run_error
 import mnemoweaver_engine_native as engine
+from conftest import run_error
 from engine_model import COMMANDS, RETENTION_INPUT, RULES, SYNTAX_REASONS, TIER_INPUT
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
@@ -63,7 +63,7 @@ def test_the_readme_and_the_stub_describe_the_fields():
     assert [(int(i), name, kind == "number", required == "yes") for i, name, kind, required in rows] == [
         (i, f.name, f.kind == "f64", f.required) for i, f in enumerate(TIER_INPUT.fields)]
     for record in (TIER_INPUT, RETENTION_INPUT):
-        for count in re.findall(rf"{record.struct()} with (\d+) elements", README):
+        for count in re.findall(rf"{record.struct()} with (\d+) elements", PROSE):
             assert int(count) == len(record.fields)
     docstring = ast.get_docstring(next(node for node in ast.parse(STUB).body
                                        if isinstance(node, ast.FunctionDef)))
