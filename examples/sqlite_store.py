@@ -232,7 +232,7 @@ def report(connection: sqlite3.Connection, name: str, done: Retier) -> str:
     chunks = f"{done.chunks} chunk" + ("" if done.chunks == 1 else "s")
     return (
         f"{name}: {done.items:,} items, re-tiered in one transaction of {chunks}"
-        f" in {done.seconds:.2f} s\n{per_item:,.0f} ns per item, the engine's share {share:.0%}\n\n"
+        f" in {done.seconds:.2f} s\n{per_item:,.0f} ns per item, the engine's share {share:.1%}\n\n"
         + summary.render(quartiles)
     )
 

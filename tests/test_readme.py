@@ -25,7 +25,7 @@ def same_output(shown, printed):
     """Equal but for the seconds a run took, and its cost per item and the
     engine's share of it."""
     timings = [(re.compile(r" in [0-9.]+ s$", re.M), " in N s"),
-               (re.compile(r"^[0-9,]+ ns per item, the engine's share [0-9]+%$", re.M), "TIMES")]
+               (re.compile(r"^[0-9,]+ ns per item, the engine's share [0-9.]+%$", re.M), "TIMES")]
     for pattern, fixed in timings:
         shown, printed = pattern.sub(fixed, shown), pattern.sub(fixed, printed)
     return shown == printed
