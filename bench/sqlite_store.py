@@ -1,23 +1,24 @@
 """Re-tiering a SQLite store of a million items: time per item and the engine's share.
 
-    python bench/sqlite_store.py [--items N] [--chunk N] [--rounds R] [--cpu C]
+    python bench/sqlite_store.py [--items N] [--chunk N] [--rounds R]
 
 Makes a store of N generated items (1,000,000 by default) in a database file
 in a temporary folder, then re-tiers the whole of it R times, each a month
 later than the last so that tiers change, with the example's own code
 (examples/sqlite_store.py: payloads built by SQLite, one engine call per
-chunk, decisions written back by SQLite, one transaction). The process is
-pinned to processor C where the system allows it. Prints each round and the
+chunk, decisions written back by SQLite, one transaction), on one processor
+(one_processor.py), as every benchmark's are. Prints each round and the
 median time per item, the engine's share of it, and the file's size."""
 
 import argparse
-import os
 import pathlib
 import statistics
 import sys
 import tempfile
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "examples"))
+from one_processor import pin
+
 import sqlite_store
 
 MONTH = 30 * 86400
@@ -28,10 +29,8 @@ def main():
     parser.add_argument("--items", type=int, default=1_000_000)
     parser.add_argument("--chunk", type=int, default=100_000)
     parser.add_argument("--rounds", type=int, default=5)
-    parser.add_argument("--cpu", type=int, default=0)
     args = parser.parse_args()
-    if hasattr(os, "sched_setaffinity"):
-        os.sched_setaffinity(0, {args.cpu})
+    heading = pin()
     now = 1_800_000_000
     with tempfile.TemporaryDirectory() as folder:
         path = pathlib.Path(folder) / "memory.db"
@@ -47,8 +46,8 @@ def main():
                   f"{done.seconds:.2f} s, {per_item[-1]:,.0f} ns per item, engine {shares[-1]:.1%}")
         size = path.stat().st_size
         connection.close()
-    print(f"SQLite {sqlite_store.sqlite3.sqlite_version}, Python {sys.version.split()[0]}, "
-          f"pinned to CPU {args.cpu}: median {statistics.median(per_item):,.0f} ns per item "
+    print(f"{heading}, SQLite {sqlite_store.sqlite3.sqlite_version}: "
+          f"median {statistics.median(per_item):,.0f} ns per item "
           f"({min(per_item):,.0f}-{max(per_item):,.0f}), the engine {statistics.median(shares):.1%}, "
           f"file {size / 1e6:.0f} MB")
 

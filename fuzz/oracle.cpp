@@ -16,6 +16,7 @@
 #include "json/buffer.hpp"
 #include "json/error.hpp"
 #include "json/number_text.hpp"
+#include "scoring/decision_text.hpp"
 #include "writer.hpp"
 
 namespace mnemo::oracle {
@@ -251,15 +252,6 @@ bool is_double(const JsonValue* v) {
 // {"action":…,"retention":…,"tier":…} with an action of the cascade, the
 // tier that goes with it and a retention between 0 and 10.
 void check_decision(const Subject& subject, const JsonValue& d) {
-    struct Pair {
-        std::string_view action, tier;
-    };
-    static constexpr Pair kPairs[] = {
-        {"keep_forever_tag", "warm_semantic"},  {"inject_to_prompt", "hot"},
-        {"keep_procedural", "warm_procedural"}, {"long_term_semantic", "warm_semantic"},
-        {"spaced_repetition", "warm_episodic"}, {"archive_on_demand", "cold"},
-        {"maintain_warm", "warm_episodic"},
-    };
     const JsonValue* action = member(d, "action");
     const JsonValue* tier = member(d, "tier");
     const JsonValue* retention = member(d, "retention");
@@ -268,10 +260,12 @@ void check_decision(const Subject& subject, const JsonValue& d) {
         violated(subject, "a decision is not {action, retention, tier}");
     const double r = retention->as_double();
     if (!(r >= 0.0 && r <= 10.0)) violated(subject, "a retention outside 0..10");
-    for (const Pair& p : kPairs) {
-        if (action->as_string() != p.action) continue;
-        if (tier->as_string() != p.tier) violated(subject, "an action with the wrong tier");
-        if (p.action == "keep_forever_tag" && r != 1.0)
+    for (const scoring::ActionInfo& a : scoring::kActions) {
+        if (action->as_string() != a.label) continue;
+        if (tier->as_string() != scoring::kTierNames[static_cast<int>(a.tier)])
+            violated(subject, "an action with the wrong tier");
+        if (&a == &scoring::kActions[static_cast<int>(scoring::Action::keep_forever_tag)] &&
+            r != 1.0)
             violated(subject, "a keep-forever decision whose retention is not 1.0");
         return;
     }
@@ -296,7 +290,7 @@ void check_response(const Subject& subject, const Command& command, std::string_
     const JsonValue* result = member(root, "result");
     if (root.size() != 2 || !ok || ok->kind() != JsonKind::boolean || !ok->as_bool() || !result)
         violated(subject, "a response that is not {ok: true, result}", text);
-    switch (command.result) {
+    switch (command.result_shape) {
         case ResultShape::decision: check_decision(subject, *result); return;
         case ResultShape::decisions: {
             const JsonValue* decisions = member(*result, "decisions");
@@ -337,7 +331,7 @@ void check_handler_message(const Subject& subject, const Command& command,
                           message.starts_with("invalid length ") ||
                           (message.starts_with("missing field `") && message.ends_with("`"));
     const bool batch_shape =
-        command.payload == PayloadShape::items && message == "missing required field: items";
+        command.payload_shape == PayloadShape::items && message == "missing required field: items";
     if (!decoding && !batch_shape) violated(subject, "an unexpected handler message", message);
     // What the message says was expected is its last part (a value it
     // quotes comes before it).
@@ -366,7 +360,7 @@ void check_agreement(const Subject& subject, const Command& command,
                      std::string_view decision_answer) {
     for (const Command& other : commands::kCommands) {
         if (other.record.type_name != command.record.type_name) continue;
-        if (other.result != ResultShape::decisions) continue;
+        if (other.result_shape != ResultShape::decisions) continue;
         const std::string wrapped = "{\"items\":[" + std::string(subject.payload) + "]}";
         const std::string batch = answer_text(other.name, wrapped);
         if (batch.starts_with(kErrorHead)) {
@@ -382,7 +376,7 @@ void check_agreement(const Subject& subject, const Command& command,
     }
     if (decision_answer.find("\"keep_forever_tag\"") != std::string_view::npos) return;
     for (const Command& other : commands::kCommands) {
-        if (other.result != ResultShape::score) continue;
+        if (other.result_shape != ResultShape::score) continue;
         const std::string score = answer_text(other.name, subject.payload);
         if (score.starts_with(kErrorHead)) continue;
         if (bits_of(retention_of(score)) != bits_of(retention_of(decision_answer)))
@@ -447,16 +441,6 @@ std::string answer_text(std::string_view command, std::string_view payload) {
     return std::string(response.view());
 }
 
-// A batch command's answer with its items read in parts side by side, as
-// answer_text gives it.
-std::string answer_in_parts(const Command& command, std::string_view payload,
-                            commands::BatchParts parts) {
-    json::ByteBuffer result;
-    auto status = command.in_parts(payload, result, parts);
-    if (!status) return std::string(kErrorHead) + status.error().message;
-    return std::string(kEnvelopeOpen) + std::string(result.view()) + "}";
-}
-
 void check_command(std::string_view command_text, std::string_view payload) {
     const Subject subject{command_text, payload};
     std::string answer;
@@ -478,16 +462,6 @@ void check_command(std::string_view command_text, std::string_view payload) {
     if (answer != expected_answer)
         violated(subject, "the answer differs from the reference reading's",
                  "got " + answer + ", expected " + expected_answer);
-    // Read in parts, wherever the parts' guesses fall, a batch answers the
-    // same.
-    if (const Command* batch = commands::find_command(command_text); batch && batch->in_parts)
-        for (commands::BatchParts parts :
-             {commands::BatchParts{2, true}, commands::BatchParts{3, true},
-              commands::BatchParts{5, false}})
-            if (answer_in_parts(*batch, payload, parts) != answer)
-                violated(subject, "a batch read in parts answers otherwise",
-                         std::to_string(parts.count) +
-                             " parts: " + answer_in_parts(*batch, payload, parts));
 
     auto parsed = json::parse_json(payload);
     if (!parsed) {
@@ -509,7 +483,7 @@ void check_command(std::string_view command_text, std::string_view payload) {
         return;
     }
     check_response(subject, *command, answer);
-    if (command->result == ResultShape::decision && command->payload == PayloadShape::record)
+    if (command->result_shape == ResultShape::decision && command->payload_shape == PayloadShape::record)
         check_agreement(subject, *command, answer);
 }
 

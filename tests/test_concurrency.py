@@ -1,11 +1,14 @@
 """Threads calling run() at the same time get exactly the answers of serial
-calls, and an interpreter other than the first cannot import the module."""
+calls, run() starts no thread of its own, and an interpreter other than the
+first cannot import the module."""
 
 import json
 import os
 import random
+import subprocess
 import sys
 import threading
+import time
 
 import pytest
 
@@ -69,6 +72,42 @@ def test_threads_get_the_answers_of_serial_calls():
     finally:
         sys.setswitchinterval(interval)
     assert mismatches == []
+
+
+# Long batches, in a child process that says when its calls begin; the
+# parent counts the child's threads all the while.
+LONG_BATCHES = """
+import sys
+import mnemoweaver_engine_native as engine
+payload = '{"items":[' + ",".join(['[3.5,2,0.8,0.25,false,false]'] * 1_000_000) + ']}'
+print("calling", flush=True)
+for _ in range(6):
+    engine.run("tier-batch", payload)
+"""
+
+
+def thread_count(pid):
+    try:
+        return len(os.listdir(f"/proc/{pid}/task"))
+    except FileNotFoundError:  # the child has ended
+        return 0
+
+
+@pytest.mark.skipif(not os.path.isdir("/proc/self/task"), reason="needs Linux's /proc/PID/task")
+def test_long_batches_start_no_thread():
+    child = subprocess.Popen([sys.executable, "-c", LONG_BATCHES], stdout=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "calling\n"
+        before = thread_count(child.pid)
+        counts = set()
+        while child.poll() is None:
+            counts.add(thread_count(child.pid))
+            time.sleep(0.0005)
+    finally:
+        child.kill()
+        child.wait()
+    assert child.returncode == 0
+    assert counts - {0} <= {before}, f"{before} thread(s) before the calls, {sorted(counts)} during them"
 
 
 # Run inside the second interpreter: reports what importing the module did

@@ -98,8 +98,8 @@ def test_a_million_items_are_all_decided():
 
 
 def test_a_million_records_in_a_member_after_the_items_are_not_decided():
-    # Parts of a long batch read ahead on other threads; records beyond the
-    # "items" array must not be decided into memory.
+    # Records beyond the "items" array are checked for syntax only, never
+    # decided into memory.
     held = ",".join(["[0,0,0,0]"] * 1_000_000)
     check("tier-batch", '{"items":[[0,0,0,0]],"held":[' + held + "]}",
           OK + '{"decisions":[' + DECISION_OF_ZERO_ITEM + "]}}", max_growth=16 * MB)

@@ -6,14 +6,11 @@
 //
 //   void start();                    an "items" array begins
 //   void take(const Record& record); its next record
-//   void splice(const Part& part);   the records a part took, next
 //   void finish();                   it closed, every record decoded
 //
 // The first record that fails to decode ends the taking: its message is
-// kept, and the rest of the array is only checked for syntax.
-//
-// A long payload is read in parts side by side (commands/batch_parts.hpp),
-// each part into a consumer of the type `Items::Part`.
+// kept, and the rest of the array is only checked for syntax. The walk is
+// one pass on the calling thread, in array order.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +19,6 @@
 #include <string>
 #include <string_view>
 
-#include "commands/batch_parts.hpp"
 #include "commands/handlers.hpp"
 
 namespace mnemo::commands {
@@ -31,13 +27,20 @@ namespace batch_detail {
 
 inline constexpr std::string_view kItems = "items";
 
+// The record type a record reader reads.
+template <class Reader>
+struct ReaderRecord;
+template <class Record>
+struct ReaderRecord<RecordReader<Record>> {
+    using type = Record;
+};
+
 // The records of an "items" array, from its opening bracket; `budget` is
 // the nesting budget outside the array.
 template <auto Read, FaultText Fault, class Items>
 MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json::Text& text,
                                                     int budget, Items& items,
-                                                    std::optional<std::string>& failure,
-                                                    Parts<Read, Items>& parts) {
+                                                    std::optional<std::string>& failure) {
     const unsigned char* const end = text.end;
     if (!json::enter(q, text, budget)) return nullptr;
     items.start();
@@ -48,18 +51,7 @@ MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json
         items.finish();
         return q + 1;
     }
-    parts.begin(q);
-    const unsigned char* next_part = parts.next();
     for (;;) {
-        if (q >= next_part) [[unlikely]] {
-            bool closed;
-            q = parts.join(q, items, closed);
-            next_part = parts.next();
-            if (closed) {
-                items.finish();
-                return q;
-            }
-        }
         typename ReaderRecord<decltype(Read)>::type record;
         json::DecodeFault fault;
         q = Read(q, text, budget - 1, record, fault);
@@ -81,16 +73,14 @@ MNEMO_ALWAYS_INLINE const unsigned char* take_items(const unsigned char* q, json
 }  // namespace batch_detail
 
 // Walks the batch payload, handing the records of its last "items" array,
-// each read by `Read` (a decoding fault worded by `Fault`), to `items`; a
-// long payload in `parts` side by side. Fails at a fault of syntax anywhere
+// each read by `Read` (a decoding fault worded by `Fault`), to `items`.
+// Fails at a fault of syntax anywhere
 // in the payload, then when there is no "items" array, then at the first
 // record of that array that does not decode.
 template <auto Read, FaultText Fault, class Items>
-MNEMO_ALWAYS_INLINE Status walk_batch(std::string_view payload, Items& items,
-                                      BatchParts parts = {}) {
+MNEMO_ALWAYS_INLINE Status walk_batch(std::string_view payload, Items& items) {
     using batch_detail::kItems;
     constexpr int kMemberBudget = json::kNestingBudget - 1;
-    batch_detail::Parts<Read, Items> stretches(payload, parts, kMemberBudget - 1);
     std::optional<std::string> failure;
     json::Text text(payload);
     const unsigned char* const end = text.end;
@@ -117,9 +107,7 @@ MNEMO_ALWAYS_INLINE Status walk_batch(std::string_view payload, Items& items,
             if (!(q = json::after_colon(q, text))) break;
             if (is_items) items_array = q != end && *q == '[';
             if (is_items && items_array) {
-                q = batch_detail::take_items<Read, Fault>(q, text, kMemberBudget, items, failure,
-                                                          stretches);
-                stretches.end_array();
+                q = batch_detail::take_items<Read, Fault>(q, text, kMemberBudget, items, failure);
             } else {
                 q = json::skip_value(q, text, kMemberBudget);
             }

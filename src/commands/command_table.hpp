@@ -28,9 +28,6 @@ enum class ResultShape : std::uint8_t {
 };
 
 using Handler = Status (*)(std::string_view payload, json::ByteBuffer& out);
-// A batch command's handler with the parts its items are read in (the
-// handler itself chooses them by the payload's size).
-using PartsHandler = Status (*)(std::string_view payload, json::ByteBuffer& out, BatchParts parts);
 
 // The record a command reads, as its messages name it: "struct TierInput",
 // "… with 6 elements".
@@ -47,17 +44,16 @@ constexpr RecordInfo record_info(const Layout& layout) {
 struct Command {
     std::string_view name;
     Handler handler;
-    PayloadShape payload;
+    PayloadShape payload_shape;
     RecordInfo record;
-    ResultShape result;
-    PartsHandler in_parts = nullptr;  // a batch command's handler by parts
+    ResultShape result_shape;
 };
 
 inline constexpr Command kCommands[] = {
     {"tier", run_tier, PayloadShape::record, record_info(scoring::kTierInputLayout),
      ResultShape::decision},
     {"tier-batch", run_tier_batch, PayloadShape::items, record_info(scoring::kTierInputLayout),
-     ResultShape::decisions, run_tier_batch_in_parts},
+     ResultShape::decisions},
     {"score", run_score, PayloadShape::record, record_info(scoring::kRetentionInputLayout),
      ResultShape::score},
 };

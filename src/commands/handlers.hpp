@@ -20,19 +20,6 @@ using Status = Result<std::monostate, RunError>;
 
 Status run_tier(std::string_view payload, json::ByteBuffer& out);
 Status run_tier_batch(std::string_view payload, json::ByteBuffer& out);
-
-// How a batch's items are read: in `count` parts side by side (1: in one
-// pass). The walk reads a part's stretch itself when it comes to its start
-// before the part's thread has begun, unless `wait_for_each` (for the tests,
-// so that every part is spliced in whatever the threads' timing).
-struct BatchParts {
-    std::size_t count = 1;
-    bool wait_for_each = false;
-};
-
-// tier-batch read in parts; run_tier_batch takes as many as the payload's
-// size and the processors make worth it. Every way gives the same answer.
-Status run_tier_batch_in_parts(std::string_view payload, json::ByteBuffer& out, BatchParts parts);
 Status run_score(std::string_view payload, json::ByteBuffer& out);
 
 // The fault of syntax found in the payload, as the command's failure.

@@ -21,8 +21,6 @@ namespace {
 // i - 1 are found and the text of item i - 2 is written.
 class DecisionWriter {
 public:
-    class Part;
-
     DecisionWriter(json::ByteBuffer& out, std::size_t start) : out_(out), start_(start) {}
 
     void start() {
@@ -43,20 +41,11 @@ public:
     }
 
     // Writes the items still in the pipeline; the buffer then holds the
-    // text of every item taken, each with its comma.
-    void flush() {
+    // text of every item, less the last comma.
+    void finish() {
         if (count_ >= 2) write(older_, older_digits_);
         if (count_ >= 1) write(newer_, json::double_digits(newer_.retention));
-        count_ = 0;
         out_.commit(static_cast<std::size_t>(room_.w - out_.tail()));
-    }
-
-    // The text of the items a part took, next.
-    void splice(const Part& part);
-
-    // The buffer then holds the text of every item, less the last comma.
-    void finish() {
-        flush();
         if (out_.size() > start_) out_.truncate(out_.size() - 1);
     }
 
@@ -88,34 +77,8 @@ private:
     scoring::TierDecision older_{};
     json::Decimal older_digits_{};
     scoring::TierDecision newer_{};
-    std::size_t count_ = 0;  // items taken since the last flush
+    std::size_t count_ = 0;  // items taken since the array began
 };
-
-// The decisions of the items of a part of the array, read on a thread of
-// its own: their text, each with its comma, in a buffer of its own with room
-// for `bytes` from the start.
-class DecisionWriter::Part {
-public:
-    explicit Part(std::size_t bytes) : text_(bytes) { writer_.start(); }
-    ~Part() = default;
-    Part(const Part&) = delete;
-    Part& operator=(const Part&) = delete;
-    Part(Part&&) = delete;  // the writer refers to the text
-    Part& operator=(Part&&) = delete;
-    void take(const scoring::TierInput& input) { writer_.take(input); }
-    void close() { writer_.flush(); }
-
-private:
-    friend class DecisionWriter;
-    json::ByteBuffer text_;
-    DecisionWriter writer_{text_, 0};
-};
-
-void DecisionWriter::splice(const Part& part) {
-    flush();
-    out_.append(part.text_.view());
-    room_ = {out_.tail(), out_.data() + out_.capacity()};
-}
 
 }  // namespace
 
@@ -129,10 +92,6 @@ Status run_tier(std::string_view payload, json::ByteBuffer& out) {
 }
 
 Status run_tier_batch(std::string_view payload, json::ByteBuffer& out) {
-    return run_tier_batch_in_parts(payload, out, {batch_part_count(payload.size())});
-}
-
-Status run_tier_batch_in_parts(std::string_view payload, json::ByteBuffer& out, BatchParts parts) {
     // The items are not counted before they are read, but a decision's text
     // is seldom longer than its item's, so room for as many bytes as the
     // payload has spares the buffer its growth (and the copies that come
@@ -141,7 +100,7 @@ Status run_tier_batch_in_parts(std::string_view payload, json::ByteBuffer& out, 
     out.append("{\"decisions\":[");
     DecisionWriter writer(out, out.size());
     Status status = walk_batch<scoring::read_tier_input, scoring::tier_input_fault_text>(
-        payload, writer, parts);
+        payload, writer);
     if (!status) return status;
     out.append("]}");
     return std::monostate{};

@@ -40,7 +40,6 @@ public:
     std::size_t size() const { return size_; }
     std::size_t capacity() const { return capacity_; }
     std::string_view view() const { return {data_, size_}; }
-    void clear() { size_ = 0; }
     // Drops every byte after the first `n`.
     void truncate(std::size_t n) {
         if (n < size_) size_ = n;

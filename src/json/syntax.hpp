@@ -156,8 +156,8 @@ inline const unsigned char* after_colon(const unsigned char* q, Text& text) {
     return skip_separator_space(q + 1, text.end);
 }
 
-// At an opening bracket with `budget` left outside it: null when one more
-// level of nesting is refused.
+// At an opening bracket with `budget` left outside it: false, with the
+// fault noted in `text`, when one more level of nesting is refused.
 inline bool enter(const unsigned char* q, Text& text, int budget) {
     if (budget != 1) return true;
     text.fail_at(ErrorKind::recursion_limit_exceeded, q);

@@ -44,12 +44,6 @@ MNEMO_ALWAYS_INLINE std::uint32_t digit_bits(const unsigned char* p) {
         _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(9)), x)));
 }
 
-// Bit i is set when byte i of the sixteen at p is c.
-MNEMO_ALWAYS_INLINE std::uint32_t byte_bits(const unsigned char* p, char c) {
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(
-        _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8(c))));
-}
-
 // Bit i is set when byte i of the sixteen at p ends a plain run of string
 // text: a double quote, a backslash or a control byte (0x00-0x1F).
 MNEMO_ALWAYS_INLINE std::uint32_t string_stop_bits(const unsigned char* p) {
@@ -75,10 +69,6 @@ MNEMO_ALWAYS_INLINE std::uint32_t digit_bits(const unsigned char* p) {
     return lane_bits(vcleq_u8(vsubq_u8(vld1q_u8(p), vdupq_n_u8('0')), vdupq_n_u8(9)));
 }
 
-MNEMO_ALWAYS_INLINE std::uint32_t byte_bits(const unsigned char* p, char c) {
-    return lane_bits(vceqq_u8(vld1q_u8(p), vdupq_n_u8(static_cast<std::uint8_t>(c))));
-}
-
 MNEMO_ALWAYS_INLINE std::uint32_t string_stop_bits(const unsigned char* p) {
     const uint8x16_t x = vld1q_u8(p);
     return lane_bits(vorrq_u8(vorrq_u8(vceqq_u8(x, vdupq_n_u8('"')), vceqq_u8(x, vdupq_n_u8('\\'))),
@@ -90,13 +80,6 @@ MNEMO_ALWAYS_INLINE std::uint32_t digit_bits(const unsigned char* p) {
     std::uint32_t bits = 0;
     for (unsigned i = 0; i < 16; ++i)
         bits |= static_cast<std::uint32_t>(static_cast<unsigned char>(p[i] - '0') < 10) << i;
-    return bits;
-}
-
-MNEMO_ALWAYS_INLINE std::uint32_t byte_bits(const unsigned char* p, char c) {
-    std::uint32_t bits = 0;
-    for (unsigned i = 0; i < 16; ++i)
-        bits |= static_cast<std::uint32_t>(p[i] == static_cast<unsigned char>(c)) << i;
     return bits;
 }
 
