@@ -137,7 +137,8 @@ def demo_rows(items: list[Item], now: int) -> Iterator[Row]:
             values, flags = list(item[:4]), [*map(bool, item[4:]), False, False][:2]
             row_id = f"m{number:05d}"
         days, count, importance, frequency = (float(v) for v in values)
-        # Whole seconds, so that the age read back is the same double.
+        # Whole seconds: an age given to a hundredth of a day, as generated
+        # ones are, reads back as the same double.
         last_recall = now - round(days * SECONDS_PER_DAY)
         yield row_id, last_recall, count, importance, frequency, flags[0], flags[1]
 
