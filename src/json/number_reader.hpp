@@ -325,43 +325,53 @@ MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsi
 // 19 digits, no exponent; see read_double), with its value, where 64 bytes
 // or more of text are left and the processor has block tests; null for any
 // other number or text, which it leaves as it found it. One 16-byte test
-// finds the digit runs of most numbers (a second only when the digits run
+// finds the digit runs of most numbers (a second only when the fraction runs
 // on past the first sixteen bytes), and the digits are read a word at a
-// time. A plain number is at most kLongestPlainNumber bytes long.
+// time. Negative numbers, rare in records, are read out of line, so that the
+// sign costs the others one test. A plain number is at most
+// kLongestPlainNumber bytes long.
 inline constexpr std::size_t kLongestPlainNumber = 21;  // sign, 19 digits, point
 
+const unsigned char* read_negative_plain_number_in_block(const unsigned char* q, double& value);
+
+template <bool Negative = false>
 MNEMO_ALWAYS_INLINE const unsigned char* read_plain_number_in_block(const unsigned char* q,
                                                                     double& value) {
-    const unsigned negative = *q == '-';
-    const unsigned char* const p = q + negative;
-    const std::uint32_t digits = platform::digit_bits(p);
-    // Bits 16 and up of the complement are set: a run of sixteen digits
-    // counts 16, and goes to the byte-by-byte reader.
-    const unsigned int_count = platform::count_trailing_zeros(~digits);
-    if (int_count - 1 >= 15 || (*p == '0' && int_count != 1)) return nullptr;
+    if (!Negative && *q == '-') return read_negative_plain_number_in_block(q, value);
+    const unsigned char* const p = q + Negative;
+    // Bits 16 and up of `others` are set: a run of sixteen digits counts
+    // 16, and goes to the byte-by-byte reader.
+    const std::uint32_t others = ~platform::digit_bits(p);
+    const unsigned int_count = platform::count_trailing_zeros(others);
+    if (int_count - 1 >= 15 || (int_count != 1 && *p == '0')) return nullptr;
     const unsigned char* stop = p + int_count;
     if (*stop != '.') {
         if ((*stop | 0x20) == 'e') return nullptr;
-        const std::uint64_t s = long_plain_digits(p, int_count, 0);
-        value = plain_number_value(s, 0, negative != 0);
+        value = plain_number_value(long_plain_digits(p, int_count, 0), 0, Negative);
         return stop;
     }
     // The fraction's digits, from the second block too when they reach the
-    // end of the first.
+    // end of the first; only then can there be more than 19 digits.
     const unsigned frac_start = int_count + 1;
-    std::uint32_t frac_digits = digits >> frac_start;
-    if (frac_digits == 0xFFFFu >> frac_start)
-        frac_digits |= platform::digit_bits(p + 16) << (16 - frac_start);
-    const unsigned frac_count = platform::count_trailing_zeros(~frac_digits);
-    if (frac_count == 0 || int_count + frac_count > 19) return nullptr;
+    unsigned frac_count = platform::count_trailing_zeros(others >> frac_start);
+    if (frac_start + frac_count == 16) {
+        frac_count += platform::count_trailing_zeros(~platform::digit_bits(p + 16));
+        if (int_count + frac_count > 19) return nullptr;
+    }
+    if (frac_count == 0) return nullptr;
     stop += 1 + frac_count;
     if ((*stop | 0x20) == 'e') return nullptr;
     const unsigned length = frac_start + frac_count;
     // A number of eight bytes at most is read in one word.
     const std::uint64_t s = length <= 8 ? digits_around_point(p, int_count, length - 1)
                                         : long_plain_digits(p, int_count, frac_count);
-    value = plain_number_value(s, frac_count, negative != 0);
+    value = plain_number_value(s, frac_count, Negative);
     return stop;
+}
+
+MNEMO_NOINLINE inline const unsigned char* read_negative_plain_number_in_block(
+    const unsigned char* q, double& value) {
+    return read_plain_number_in_block<true>(q, value);
 }
 
 // read_double with 64 bytes or more of text left, where the processor has
