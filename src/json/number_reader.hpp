@@ -62,18 +62,9 @@ struct Number {
 
 inline bool is_digit(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-// The end of the run of digits starting at q. Most runs are short, so the
-// first few bytes are looked at one by one.
+// The end of the run of digits starting at q: the numbers that come here
+// (exponents, long runs, faults) are rare, and read byte by byte.
 inline const unsigned char* skip_digits(const unsigned char* q, const unsigned char* end) {
-    for (int i = 0; i < 4; ++i, ++q)
-        if (q == end || !is_digit(*q)) return q;
-    if constexpr (platform::kBlockTests) {
-        while (end - q >= 16) {
-            const std::uint32_t other = ~platform::digit_bits(q) & 0xFFFF;
-            if (other != 0) return q + platform::count_trailing_zeros(other);
-            q += 16;
-        }
-    }
     while (q != end && is_digit(*q)) ++q;
     return q;
 }
@@ -95,20 +86,11 @@ MNEMO_ALWAYS_INLINE std::uint64_t eight_digits_value(std::uint64_t x) {
     return eight_digit_values(x - 0x3030303030303030u);
 }
 
-// s followed by the n digits at q, when the result fits in 64 bits. From
-// four to seven digits are read as the last digits of eight, the first
-// ones '0', when eight bytes can be loaded before `end`.
-inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std::size_t n,
-                                   const unsigned char* end) {
-    static constexpr std::uint64_t kScale[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+// s followed by the n digits at q, when the result fits in 64 bits: eight
+// at a time, then one by one.
+inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std::size_t n) {
     for (; n >= 8; q += 8, n -= 8)
         s = s * 100000000 + eight_digits_value(platform::load_little_endian(q));
-    if (n >= 4 && end - q >= 8) {
-        const unsigned shift = 8 * static_cast<unsigned>(n);
-        const std::uint64_t x = (platform::load_little_endian(q) << (64 - shift)) |
-                                (std::uint64_t{0x3030303030303030} >> shift);
-        return s * kScale[n] + eight_digits_value(x);
-    }
     for (; n > 0; ++q, --n) s = s * 10 + (*q - '0');
     return s;
 }
@@ -220,8 +202,7 @@ inline NumberRead read_number(const unsigned char* q, const unsigned char* end, 
     std::uint64_t s;
     std::int64_t e;
     if (int_count + frac_count <= 19) {
-        s = append_digits(append_digits(0, int_digits, int_count, end), frac_digits, frac_count,
-                          end);
+        s = append_digits(append_digits(0, int_digits, int_count), frac_digits, frac_count);
         e = exponent - static_cast<std::int64_t>(frac_count);
     } else {
         is_double |= long_significand(int_digits, int_count, frac_digits, frac_count, s, e);
@@ -374,16 +355,6 @@ MNEMO_NOINLINE inline const unsigned char* read_negative_plain_number_in_block(
     return read_plain_number_in_block<true>(q, value);
 }
 
-// read_double with 64 bytes or more of text left, where the processor has
-// block tests: the plain form above, and the byte-by-byte reader from the
-// same byte for every other number.
-MNEMO_ALWAYS_INLINE const unsigned char* read_double_block(const unsigned char* q,
-                                                           const unsigned char* end,
-                                                           double& value) {
-    const unsigned char* const stop = read_plain_number_in_block(q, value);
-    return stop ? stop : read_double_bytewise(q, end, value);
-}
-
 // The end of a number at q, read as a double field reads it; null when the
 // text there is not a number that reads without fault.
 //
@@ -396,12 +367,17 @@ MNEMO_ALWAYS_INLINE const unsigned char* read_double_block(const unsigned char* 
 // goes through read_number.
 //
 // Away from the end of the text (64 bytes or more left), by blocks where the
-// processor has block tests (read_double_block); elsewhere, byte by byte,
-// with the shortest forms inline.
+// processor has block tests (read_plain_number_in_block, and the
+// byte-by-byte reader from the same byte for every other number);
+// elsewhere, byte by byte, with the shortest forms inline.
 MNEMO_ALWAYS_INLINE const unsigned char* read_double(const unsigned char* q,
                                                      const unsigned char* end, double& value) {
-    if constexpr (platform::kBlockTests)
-        if (end - q >= 64) return read_double_block(q, end, value);
+    if constexpr (platform::kBlockTests) {
+        if (end - q >= 64) {
+            const unsigned char* const stop = read_plain_number_in_block(q, value);
+            return stop ? stop : read_double_bytewise(q, end, value);
+        }
+    }
     // Without a call: a one-digit whole number, as counts and ages often
     // are, and one digit with a one-digit fraction, as importances and
     // frequencies often are. Each must be followed by a byte that ends it.

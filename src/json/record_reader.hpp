@@ -25,6 +25,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -40,14 +41,18 @@
 namespace mnemo::json {
 
 // The end of a literal true or false at q, with its value; null otherwise.
-// Away from the end of the text, the literal is compared as one word.
-const unsigned char* scan_boolean_near_end(const unsigned char* q, const unsigned char* end,
-                                           bool& value);
+// The literal is compared as one word: near the end of the text, the bytes
+// left followed by zeros, which no literal holds.
 template <bool Roomy = false>
 MNEMO_ALWAYS_INLINE const unsigned char* scan_boolean(const unsigned char* q,
                                                       const unsigned char* end, bool& value) {
-    if (!Roomy && end - q < 8) return scan_boolean_near_end(q, end, value);
-    const std::uint64_t word = platform::load_little_endian(q);
+    std::uint64_t word = 0;
+    if (!Roomy && end - q < 8) {
+        std::memcpy(&word, q, static_cast<std::size_t>(end - q));
+        word = platform::to_little_endian(word);
+    } else {
+        word = platform::load_little_endian(q);
+    }
     constexpr std::uint64_t kTrue = 0x65757274;     // "true"
     constexpr std::uint64_t kFalse = 0x65736c6166;  // "false"
     if ((word & 0xFFFFFFFFu) == kTrue) {
