@@ -309,16 +309,18 @@ MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsi
 // finds the digit runs of most numbers (a second only when the fraction runs
 // on past the first sixteen bytes), and the digits are read a word at a
 // time. Negative numbers, rare in records, are read out of line, so that the
-// sign costs the others one test. A plain number is at most
-// kLongestPlainNumber bytes long.
+// sign costs the others one test. Without `TestExponent` the number is
+// taken without a look at the byte after it, which the caller tests for an
+// exponent. A plain number is at most kLongestPlainNumber bytes long.
 inline constexpr std::size_t kLongestPlainNumber = 21;  // sign, 19 digits, point
 
+template <bool TestExponent>
 const unsigned char* read_negative_plain_number_in_block(const unsigned char* q, double& value);
 
-template <bool Negative = false>
+template <bool TestExponent = true, bool Negative = false>
 MNEMO_ALWAYS_INLINE const unsigned char* read_plain_number_in_block(const unsigned char* q,
                                                                     double& value) {
-    if (!Negative && *q == '-') return read_negative_plain_number_in_block(q, value);
+    if (!Negative && *q == '-') return read_negative_plain_number_in_block<TestExponent>(q, value);
     const unsigned char* const p = q + Negative;
     // Bits 16 and up of `others` are set: a run of sixteen digits counts
     // 16, and goes to the byte-by-byte reader.
@@ -327,7 +329,7 @@ MNEMO_ALWAYS_INLINE const unsigned char* read_plain_number_in_block(const unsign
     if (int_count - 1 >= 15 || (int_count != 1 && *p == '0')) return nullptr;
     const unsigned char* stop = p + int_count;
     if (*stop != '.') {
-        if ((*stop | 0x20) == 'e') return nullptr;
+        if (TestExponent && (*stop | 0x20) == 'e') return nullptr;
         value = plain_number_value(long_plain_digits(p, int_count, 0), 0, Negative);
         return stop;
     }
@@ -341,7 +343,7 @@ MNEMO_ALWAYS_INLINE const unsigned char* read_plain_number_in_block(const unsign
     }
     if (frac_count == 0) return nullptr;
     stop += 1 + frac_count;
-    if ((*stop | 0x20) == 'e') return nullptr;
+    if (TestExponent && (*stop | 0x20) == 'e') return nullptr;
     const unsigned length = frac_start + frac_count;
     // A number of eight bytes at most is read in one word.
     const std::uint64_t s = length <= 8 ? digits_around_point(p, int_count, length - 1)
@@ -350,9 +352,10 @@ MNEMO_ALWAYS_INLINE const unsigned char* read_plain_number_in_block(const unsign
     return stop;
 }
 
-MNEMO_NOINLINE inline const unsigned char* read_negative_plain_number_in_block(
-    const unsigned char* q, double& value) {
-    return read_plain_number_in_block<true>(q, value);
+template <bool TestExponent>
+MNEMO_NOINLINE const unsigned char* read_negative_plain_number_in_block(const unsigned char* q,
+                                                                        double& value) {
+    return read_plain_number_in_block<TestExponent, true>(q, value);
 }
 
 // The end of a number at q, read as a double field reads it; null when the

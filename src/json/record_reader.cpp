@@ -10,9 +10,7 @@ const unsigned char* skip_plain_value(const unsigned char* q, const unsigned cha
             q = text + find_string_stop(text, 0, static_cast<std::size_t>(end - text));
             return q != end && *q == '"' ? q + 1 : nullptr;
         }
-        case 'n':
-            return end - q >= 4 && same_bytes(reinterpret_cast<const char*>(q), "null", 4) ? q + 4
-                                                                                          : nullptr;
+        case 'n': return end - q >= 4 && std::memcmp(q, "null", 4) == 0 ? q + 4 : nullptr;
         case 't':
         case 'f': {
             bool ignored;

@@ -96,7 +96,7 @@ MNEMO_ALWAYS_INLINE const unsigned char* scan_field_at(const unsigned char* q,
     if constexpr (field.type == FieldType::boolean)
         return scan_boolean<Roomy>(q, end, record.*(field.flag));
     else if constexpr (Roomy)
-        return read_plain_number_in_block(q, record.*(field.number));
+        return read_plain_number_in_block<false>(q, record.*(field.number));
     else
         return read_double(q, end, record.*(field.number));
 }
@@ -194,41 +194,37 @@ struct InOrderStop {
 };
 
 // Members from field I on while they come in field order and laid out
-// alike; q is just past the previous member's value. `Roomy` tells that the
-// room of kInOrderRoom was tested at the first member's value.
+// alike; q is just past the previous member's value, which starts at
+// `previous`. `Roomy` tells that the room of kInOrderRoom was tested at the
+// first member's value.
 template <const auto& Layout, bool Spaced, bool Roomy, std::size_t I>
-MNEMO_ALWAYS_INLINE const unsigned char* read_members_in_order(const unsigned char* q,
-                                                               const unsigned char* end,
-                                                               LayoutRecord<Layout>& record,
-                                                               std::uint64_t& seen,
-                                                               InOrderStop& stop) {
-    if constexpr (I == Layout.field_count) {
-        stop = {I, false};
-        return q;
-    } else {
-        if (!lead_at<Layout, I, Spaced, Roomy>(q, end)) {
-            stop = {I, false};
-            return q;
+MNEMO_ALWAYS_INLINE const unsigned char* read_members_in_order(
+    const unsigned char* q, const unsigned char* previous, const unsigned char* end,
+    LayoutRecord<Layout>& record, std::uint64_t& seen, InOrderStop& stop) {
+    if constexpr (I < Layout.field_count) {
+        if (lead_at<Layout, I, Spaced, Roomy>(q, end)) {
+            const unsigned char* const value = q + kLeadSize<Layout, I, Spaced>;
+            q = scan_field_at<Layout, I, Roomy>(value, end, record);
+            if (!q) {
+                stop = {I, true};
+                return value;
+            }
+            seen |= std::uint64_t{1} << I;
+            return read_members_in_order<Layout, Spaced, Roomy, I + 1>(q, value, end, record, seen,
+                                                                       stop);
         }
-        const unsigned char* const value = q + kLeadSize<Layout, I, Spaced>;
-        q = scan_field_at<Layout, I, Roomy>(value, end, record);
-        if (!q) {
-            stop = {I, true};
-            return value;
-        }
-        seen |= std::uint64_t{1} << I;
-        return read_members_in_order<Layout, Spaced, Roomy, I + 1>(q, end, record, seen, stop);
     }
-}
-
-// The members after the first, read in field order (see above), from the
-// variant made for the layout of the first one and the room left.
-template <const auto& Layout, bool Roomy>
-MNEMO_ALWAYS_INLINE const unsigned char* read_later_members_in_order(
-    const unsigned char* q, const unsigned char* end, bool spaced, LayoutRecord<Layout>& record,
-    std::uint64_t& seen, InOrderStop& stop) {
-    return spaced ? read_members_in_order<Layout, true, Roomy, 1>(q, end, record, seen, stop)
-                  : read_members_in_order<Layout, false, Roomy, 1>(q, end, record, seen, stop);
+    // A number read with no room test had no look at the byte after it: a
+    // lead text there rules out an exponent, and elsewhere the test is made
+    // here; a number with an exponent is read again by the general steps.
+    if constexpr (Roomy && Layout.fields[I - 1].type == FieldType::f64) {
+        if ((*q | 0x20) == 'e') {
+            stop = {I - 1, true};
+            return previous;
+        }
+    }
+    stop = {I, false};
+    return q;
 }
 
 // A key that is not plain (it has escapes, or a fault) after its opening
@@ -363,8 +359,16 @@ const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
                                         MemberStop::at_value);
     std::uint64_t seen = 1;
     InOrderStop stop;
-    q = roomy ? read_later_members_in_order<Layout, true>(q, end, spaced, record, seen, stop)
-              : read_later_members_in_order<Layout, false>(q, end, spaced, record, seen, stop);
+    // The members after the first, from the variant made for the layout of
+    // the first one and the room left.
+    if (roomy)
+        q = spaced
+                ? read_members_in_order<Layout, true, true, 1>(q, value, end, record, seen, stop)
+                : read_members_in_order<Layout, false, true, 1>(q, value, end, record, seen, stop);
+    else
+        q = spaced
+                ? read_members_in_order<Layout, true, false, 1>(q, value, end, record, seen, stop)
+                : read_members_in_order<Layout, false, false, 1>(q, value, end, record, seen, stop);
     if (!stop.pending) {
         if (q != end && *q <= ' ') q = skip_whitespace(q, end);
         if (q != end && *q == '}' && (seen & Layout.required_mask) == Layout.required_mask)

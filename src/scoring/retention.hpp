@@ -49,8 +49,8 @@ MNEMO_ALWAYS_INLINE double clamp_unit(double x) {
 MNEMO_ALWAYS_INLINE RetentionScore compute_retention(double days_since_recall,
                                                      double retrieval_count, double importance,
                                                      double frequency) {
-    using retention_detail::clamp_unit;
     using platform::greater_else_second;
+    using retention_detail::clamp_unit;
     const double count = greater_else_second(retrieval_count, 0.0);
     // The sum is rounded before the logarithm; log1p would differ in the
     // last bit for small counts.
@@ -64,8 +64,7 @@ MNEMO_ALWAYS_INLINE RetentionScore compute_retention(double days_since_recall,
     // Negating first makes a zero age give exp(-0.0) = 1.0 exactly.
     const double decay = std::exp((-age) / stability);
     const double product = decay * boost;
-    const double retention =
-        platform::lesser_else_second(10.0, greater_else_second(0.0, product));
+    const double retention = platform::lesser_else_second(10.0, greater_else_second(0.0, product));
     return RetentionScore{retention, stability, boost};
 }
 
