@@ -329,7 +329,7 @@ template <const auto& Layout>
 const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
                                  LayoutRecord<Layout>& record, DecodeFault& fault) {
     const unsigned char* const end = text.end;
-    q = skip_whitespace(q + 1, end);
+    if (++q != end && *q <= ' ') q = skip_whitespace(q, end);
     // The first key and its colon: the compact lead text without its comma.
     constexpr auto& lead = kLeadText<Layout, 0, false>;
     constexpr std::size_t key_size = kLeadSize<Layout, 0, false> - 1;
