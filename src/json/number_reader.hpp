@@ -51,12 +51,9 @@ struct Number {
     }
     // The nearest double (ties to even).
     double to_double() const {
-        switch (repr) {
-            case NumberRepr::unsigned_int: return static_cast<double>(u);
-            case NumberRepr::signed_int: return static_cast<double>(i);
-            case NumberRepr::floating: break;
-        }
-        return d;
+        return repr == NumberRepr::floating     ? d
+               : repr == NumberRepr::signed_int ? static_cast<double>(i)
+                                                : static_cast<double>(u);
     }
 };
 
@@ -109,10 +106,15 @@ MNEMO_ALWAYS_INLINE std::uint64_t leading_digits_value(std::uint64_t bytes, unsi
 // bytes at p are readable: one load, the point taken out by moving the
 // fraction's digits down one byte (before '0' is taken from each byte, or
 // the point's byte would borrow from the digit after it).
+inline constexpr auto kBytesBelow = [] {  // entry n: the lowest n bytes set
+    std::array<std::uint64_t, 8> masks{};
+    for (unsigned n = 1; n < 8; ++n) masks[n] = (std::uint64_t{1} << (8 * n)) - 1;
+    return masks;
+}();
 MNEMO_ALWAYS_INLINE std::uint64_t digits_around_point(const unsigned char* p, unsigned int_count,
                                                       unsigned count) {
     const std::uint64_t x = platform::load_little_endian(p);
-    const std::uint64_t before = (std::uint64_t{1} << (8 * int_count)) - 1;
+    const std::uint64_t before = kBytesBelow[int_count];
     return leading_digits_value((x & before) | ((x >> 8) & ~before), count);
 }
 
@@ -306,13 +308,11 @@ MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsi
 // The end of a plain number at q (digits, perhaps a point and digits, at most
 // 19 digits, no exponent; see read_double), with its value, where 64 bytes
 // or more of text are left and the processor has block tests; null for any
-// other number or text, which it leaves as it found it. One 16-byte test
-// finds the digit runs of most numbers (a second only when the fraction runs
-// on past the first sixteen bytes), and the digits are read a word at a
-// time. Negative numbers, rare in records, are read out of line, so that the
-// sign costs the others one test. Without `TestExponent` the number is
-// taken without a look at the byte after it, which the caller tests for an
-// exponent. A plain number is at most kLongestPlainNumber bytes long.
+// other number or text. One 16-byte test finds the digit runs of most
+// numbers (a second when the fraction runs past sixteen bytes), and digits
+// are read a word at a time. Negative numbers, rare in records, are read
+// out of line. Without `TestExponent` the byte after the number is not
+// looked at: the caller tests it for an exponent.
 inline constexpr std::size_t kLongestPlainNumber = 21;  // sign, 19 digits, point
 
 template <bool TestExponent>
