@@ -7,11 +7,11 @@ times, interleaved round by round: building the payload text (json.dumps as
 it is and compact, orjson.dumps with its bytes decoded to str, and orjson on
 items held as lists), the engine's call, and reading the response back
 (json.loads and orjson.loads). It prints the median cost per item of each
-step and of the two whole paths, the standard library's and orjson's."""
+step and of the two whole paths, the standard library's and orjson's, on
+one processor (one_processor.py)."""
 
 import argparse
 import json
-import os
 import pathlib
 import random
 import sys
@@ -21,6 +21,7 @@ import orjson
 import mnemoweaver_engine_native as engine
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from one_processor import pin
 from payloads import FIELDS, random_item
 from run_bench import fmt_time, measure
 
@@ -36,6 +37,7 @@ def main():
     parser.add_argument("--items", type=int, default=100_000)
     parser.add_argument("--rounds", type=int, default=9)
     args = parser.parse_args()
+    heading = pin()
 
     items = items_as_dicts(args.items)
     rows = [[item[name] for name in FIELDS if name in item] for item in items]
@@ -63,7 +65,7 @@ def main():
             ("orjson.dumps().decode()", "engine", "orjson.loads"),
     }
 
-    print(f"Python {sys.version.split()[0]}, orjson {orjson.__version__}, {os.cpu_count()} CPUs; "
+    print(f"{heading}; orjson {orjson.__version__}; "
           f"tier-batch of {args.items:,} items held as dicts, medians of {args.rounds} rounds\n")
     print("| step | per item | per call |")
     print("|---|---:|---:|")

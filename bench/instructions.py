@@ -13,7 +13,9 @@ source file and function; the driver is built with -g, which changes no
 instruction, so that the code a function inlines from another file is counted
 to that file. --mix chooses the items of the batch (payloads.MIXES). --python
 also counts the same calls made from Python through the installed module's
-`run`, binding the arguments and making the result str included.
+`run`, binding the arguments and making the result str included. Counts do
+not depend on the processor, but the runs are pinned to one all the same
+(one_processor.py), as every benchmark's are.
 """
 
 import argparse
@@ -30,6 +32,7 @@ import tempfile
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "bench"))
 
+from one_processor import pin  # noqa: E402
 from payloads import MIXES, SCORE_EXAMPLE, TIER_EXAMPLE  # noqa: E402
 
 READING = "reading the record text"
@@ -252,6 +255,7 @@ def main():
                         help="also count the calls made from Python through the module "
                              "installed for EXE (default: this interpreter)")
     args = parser.parse_args()
+    print(pin() + "\n")
     directory = pathlib.Path(args.build or ROOT / "build" / "instructions")
     if args.cmake_arg and not args.build:
         options = hashlib.sha1("\0".join(args.cmake_arg).encode()).hexdigest()[:8]

@@ -15,7 +15,8 @@ COMMAND is given; orjson.loads for the orjson mode) and prints, as JSON, the
 resident set before the call, the high-water mark during it, and the sizes of
 the payload and of the answer (the response, or the message of the error it
 raised). The payload str is ASCII, so the engine's UTF-8 view of it is the
-str's own storage, not a copy."""
+str's own storage, not a copy. Every call runs pinned to one processor
+(one_processor.py), as the other benchmarks' do."""
 
 import gc
 import json
@@ -23,6 +24,9 @@ import pathlib
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from one_processor import pin
 
 MIB = 1 << 20
 FIELDS = '"days_since_recall":1,"retrieval_count":2,"importance":0.5,"frequency":0.5'
@@ -85,9 +89,9 @@ def measure(path, mode, command="tier-batch"):
 
 
 def table():
-    sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
     from payloads import batch
 
+    print(pin() + "\n")
     print(f"{'shape':52} {'payload':>9} {'peak extra':>11} {'bound':>9}")
     with tempfile.TemporaryDirectory() as tmp:
         for name, command, make in SHAPES:
@@ -104,6 +108,7 @@ def table():
 
 
 if __name__ == "__main__":
+    pin()
     if len(sys.argv) == 1:
         table()
     else:

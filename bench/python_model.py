@@ -9,26 +9,27 @@ import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tests"))
 
-from engine_model import decide, score
-
-FIELDS = ("days_since_recall", "retrieval_count", "importance", "frequency")
+from engine_model import READS, decide, score
 
 
-def _fields(item):
-    """The values of an item's fields in order, as a caller would decode
-    them: four numbers, then the flags given."""
+def _fields(item, record):
+    """The item's values by field name, as a caller would decode them: the
+    required numbers, then the flags given (false where absent)."""
+    names = record.names
     if isinstance(item, dict):
-        values = [item.get(name) for name in FIELDS]
-        flags = (item.get("is_procedural", False), item.get("keep_forever", False))
-    elif isinstance(item, list) and 4 <= len(item) <= 6:
-        values = item[:4]
-        flags = item[4:6]
+        values = {f.name: item.get(f.name, None if f.required else False) for f in record.fields}
+    elif isinstance(item, list) and record.required <= len(item) <= len(names):
+        values = dict(zip(names, item, strict=False))
+        values.update(dict.fromkeys(names[len(item):], False))
     else:
         raise ValueError("invalid item")
-    for v in values:
-        if isinstance(v, bool) or not isinstance(v, (int, float)):
-            raise ValueError("invalid number")
-    return (*map(float, values), *flags)
+    for f in record.fields:
+        v = values[f.name]
+        if f.kind == "f64":
+            if isinstance(v, bool) or not isinstance(v, (int, float)):
+                raise ValueError("invalid number")
+            values[f.name] = float(v)
+    return values
 
 
 class Model:
@@ -38,12 +39,13 @@ class Model:
 
     def run(self, command, payload):
         data = self.loads(payload)
+        record = READS[command].record
         if command == "tier":
-            result = decide(*_fields(data))
+            result = decide(**_fields(data, record))
         elif command == "tier-batch":
-            result = {"decisions": [decide(*_fields(item)) for item in data["items"]]}
+            result = {"decisions": [decide(**_fields(item, record)) for item in data["items"]]}
         elif command == "score":
-            r, stability, boost = score(*_fields(data)[:4])
+            r, stability, boost = score(**_fields(data, record))
             result = {"retention": r, "stability": stability, "boost": boost}
         else:
             raise ValueError("unknown command")

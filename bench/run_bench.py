@@ -14,7 +14,10 @@ into a directory of its own (bench/newest_orjson.py); its version is printed.
 
 With --against, another build of the module (the path of its shared object)
 is timed in the same rounds, must answer every case byte for byte alike, and
-only the two engines are compared."""
+only the two engines are compared.
+
+The process, and with it every contender, runs pinned to one processor
+(one_processor.py): the figures are per core."""
 
 import argparse
 import importlib.machinery
@@ -33,6 +36,7 @@ import mnemoweaver_engine_native as engine
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import floor
 import newest_orjson
+import one_processor
 import payloads
 import python_model
 
@@ -203,12 +207,13 @@ def main():
     parser.add_argument("--rounds", type=int, default=0, help="rounds per case (default by size)")
     parser.add_argument("--against", metavar="SO", help="time another build's shared object beside this one")
     args = parser.parse_args()
+    heading = one_processor.pin()
     if args.against:
-        print(f"Python {sys.version.split()[0]}, {os.cpu_count()} CPUs\n")
+        print(f"{heading}\n")
         compare_builds(args)
         return
     orjson = newest_orjson.load()
-    print(f"Python {sys.version.split()[0]}, orjson {orjson.__version__}, {os.cpu_count()} CPUs\n")
+    print(f"{heading}; orjson {orjson.__version__}\n")
     print_tables(run_cases(args, orjson))
     if not args.no_memory:
         print_memory()

@@ -16,6 +16,7 @@
 #include "json/buffer.hpp"
 #include "json/error.hpp"
 #include "json/number_text.hpp"
+#include "scoring/decision_text.hpp"
 #include "writer.hpp"
 
 namespace mnemo::oracle {
@@ -251,15 +252,6 @@ bool is_double(const JsonValue* v) {
 // {"action":…,"retention":…,"tier":…} with an action of the cascade, the
 // tier that goes with it and a retention between 0 and 10.
 void check_decision(const Subject& subject, const JsonValue& d) {
-    struct Pair {
-        std::string_view action, tier;
-    };
-    static constexpr Pair kPairs[] = {
-        {"keep_forever_tag", "warm_semantic"},  {"inject_to_prompt", "hot"},
-        {"keep_procedural", "warm_procedural"}, {"long_term_semantic", "warm_semantic"},
-        {"spaced_repetition", "warm_episodic"}, {"archive_on_demand", "cold"},
-        {"maintain_warm", "warm_episodic"},
-    };
     const JsonValue* action = member(d, "action");
     const JsonValue* tier = member(d, "tier");
     const JsonValue* retention = member(d, "retention");
@@ -268,10 +260,12 @@ void check_decision(const Subject& subject, const JsonValue& d) {
         violated(subject, "a decision is not {action, retention, tier}");
     const double r = retention->as_double();
     if (!(r >= 0.0 && r <= 10.0)) violated(subject, "a retention outside 0..10");
-    for (const Pair& p : kPairs) {
-        if (action->as_string() != p.action) continue;
-        if (tier->as_string() != p.tier) violated(subject, "an action with the wrong tier");
-        if (p.action == "keep_forever_tag" && r != 1.0)
+    for (const scoring::ActionInfo& a : scoring::kActions) {
+        if (action->as_string() != a.label) continue;
+        if (tier->as_string() != scoring::kTierNames[static_cast<int>(a.tier)])
+            violated(subject, "an action with the wrong tier");
+        if (&a == &scoring::kActions[static_cast<int>(scoring::Action::keep_forever_tag)] &&
+            r != 1.0)
             violated(subject, "a keep-forever decision whose retention is not 1.0");
         return;
     }

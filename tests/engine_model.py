@@ -7,8 +7,6 @@ benchmark's Python contender (bench/python_model.py) scores with it."""
 import math
 from typing import NamedTuple
 
-COMMANDS = ("score", "tier", "tier-batch")
-
 
 class Field(NamedTuple):
     name: str
@@ -24,6 +22,12 @@ class Record(NamedTuple):
     def names(self):
         return tuple(f.name for f in self.fields)
 
+    @property
+    def required(self):
+        """How many fields an array form must have at least: the required
+        fields come first."""
+        return sum(f.required for f in self.fields)
+
     def struct(self):
         """How messages name the record: "struct TierInput"."""
         return f"struct {self.type_name}"
@@ -38,6 +42,21 @@ _NUMBERS = tuple(Field(name, "f64", True) for name in
 TIER_INPUT = Record("TierInput", (*_NUMBERS, Field("is_procedural", "boolean", False),
                                   Field("keep_forever", "boolean", False)))
 RETENTION_INPUT = Record("RetentionInput", _NUMBERS)
+
+
+class Reads(NamedTuple):
+    """What a command reads: its record, and whether the payload is one
+    record or an object whose "items" array holds the records."""
+    record: Record
+    batch: bool
+
+
+READS = {
+    "score": Reads(RETENTION_INPUT, batch=False),
+    "tier": Reads(TIER_INPUT, batch=False),
+    "tier-batch": Reads(TIER_INPUT, batch=True),
+}
+COMMANDS = tuple(READS)
 
 
 def _clamp_unit(x):

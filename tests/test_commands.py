@@ -86,12 +86,14 @@ def test_tier_batch_departures_from_the_usual_shape(payload, outcome):
 
 
 finite = st.floats(allow_nan=False, allow_infinity=False)
+values = {f.name: finite if f.kind == "f64" else st.booleans() for f in TIER_INPUT.fields}
 tier_items = st.one_of(
-    st.tuples(finite, finite, finite, finite).map(lambda t: list(t)),
-    st.tuples(finite, finite, finite, finite, st.booleans(), st.booleans()).map(lambda t: list(t)),
+    st.integers(TIER_INPUT.required, len(TIER_INPUT.fields)).flatmap(
+        lambda n: st.tuples(*(values[name] for name in TIER_INPUT.names[:n])).map(list)),
     st.fixed_dictionaries(
-        {"days_since_recall": finite, "retrieval_count": finite, "importance": finite, "frequency": finite},
-        optional={"is_procedural": st.booleans(), "keep_forever": st.booleans(), "note": st.text()},
+        {f.name: values[f.name] for f in TIER_INPUT.fields if f.required},
+        optional={**{f.name: values[f.name] for f in TIER_INPUT.fields if not f.required},
+                  "note": st.text()},
     ),
 )
 

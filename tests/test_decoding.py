@@ -9,6 +9,10 @@ from engine_model import RETENTION_INPUT, TIER_INPUT
 TIER_ARRAY = TIER_INPUT.array_expectation()
 RET_ARRAY = RETENTION_INPUT.array_expectation()
 FULL = '"days_since_recall": 1, "retrieval_count": 2, "importance": 0.5, "frequency": 0.1'
+# The longest array a TierInput may be, less its closing bracket: the
+# numbers, then every flag.
+TIER_LONGEST = len(TIER_INPUT.fields)
+TIER_FULL = "[1, 2, 0.5, 0.1" + ", true" * (TIER_LONGEST - TIER_INPUT.required)
 
 
 @pytest.mark.parametrize(
@@ -52,8 +56,9 @@ FULL = '"days_since_recall": 1, "retrieval_count": 2, "importance": 0.5, "freque
         ("[1, 2, 0.5, 0.1, 0, false]", "invalid type: integer `0`, expected a boolean", "invalid length 6, expected fewer elements in array"),
         ("[1, 2, 0.5, 0.1, true, null]", "invalid type: null, expected a boolean", None),
         ('[1, 2, 0.5, 0.1, "x"]', 'invalid type: string "x", expected a boolean', "invalid length 5, expected fewer elements in array"),
-        ('[1, 2, 0.5, 0.1, true, false, "x"]', "invalid length 7, expected fewer elements in array", "invalid length 7, expected fewer elements in array"),
-        ("[1, 2, 0.5, 0.1, true, false, {}, []]", "invalid length 8, expected fewer elements in array", None),
+        (TIER_FULL + ', "x"]', f"invalid length {TIER_LONGEST + 1}, expected fewer elements in array",
+         f"invalid length {TIER_LONGEST + 1}, expected fewer elements in array"),
+        (TIER_FULL + ", {}, []]", f"invalid length {TIER_LONGEST + 2}, expected fewer elements in array", None),
     ],
 )
 def test_decoding_faults(payload, tier_message, score_message):

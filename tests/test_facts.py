@@ -10,7 +10,7 @@ import re
 import pytest
 
 from conftest import run_error
-from engine_model import COMMANDS, RETENTION_INPUT, TIER_INPUT
+from engine_model import COMMANDS, READS, RETENTION_INPUT, TIER_INPUT
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 README = (ROOT / "README.md").read_text(encoding="utf-8")
@@ -19,7 +19,10 @@ STUB = (ROOT / "src" / "module" / "mnemoweaver_engine_native.pyi").read_text(enc
 
 def test_the_module_knows_the_commands():
     table = (ROOT / "src" / "commands" / "command_table.hpp").read_text(encoding="utf-8")
-    assert sorted(re.findall(r'^\s*\{"([^"]+)", run_\w+,', table, re.M)) == sorted(COMMANDS)
+    entries = re.findall(r'^\s*\{"([^"]+)", run_\w+, PayloadShape::(\w+), record_info\(scoring::k(\w+)Layout\)',
+                         table, re.M)
+    assert sorted(entries) == sorted(
+        (name, "items" if reads.batch else "record", reads.record.type_name) for name, reads in READS.items())
     for command in COMMANDS:
         assert not run_error(command, "null").startswith("unknown command")
 

@@ -13,8 +13,8 @@ byte for byte (tools/compare_platforms.sh).
 
 The payloads reach every way through the reader and the commands: objects
 with fields in order and out of order, with unknown keys and escaped keys,
-arrays of four to six values, compact, spaced and irregular layouts,
-numbers of every length (more than eight bytes on either side of the
+arrays of every length the record allows, compact, spaced and irregular
+layouts, numbers of every length (more than eight bytes on either side of the
 point, exponents, signs, at the very end of the text), full-precision and
 random-bit doubles, batches of one to forty items in mixed forms, and
 faults: truncations, changed bytes, wrong types, missing fields, values out
@@ -25,11 +25,14 @@ import argparse
 import hashlib
 import json
 import math
+import pathlib
 import random
 import struct
+import sys
 
-FIELDS = ("days_since_recall", "retrieval_count", "importance", "frequency",
-          "is_procedural", "keep_forever")
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tests"))
+from engine_model import READS
+
 SEED = 20261209
 
 
@@ -75,7 +78,7 @@ def number_text(rng):
 
 
 def value_text(rng, field, odd):
-    if field >= 4:
+    if field.kind == "boolean":
         return rng.choice(("true", "false")) if rng.random() >= odd else rng.choice(
             ("null", "0", '"true"'))
     if rng.random() < odd:  # wrong type
@@ -99,15 +102,21 @@ def key_text(rng, name):
     return '"' + name + '"'
 
 
-def record_text(rng, layout, odd):
-    """One item, in object or array form; odd: the chance of a wrong length
-    and of each value's wrong type."""
-    count = rng.choice((4, 4, 5, 6, 6)) if rng.random() >= odd else rng.choice((0, 1, 3, 7))
+def record_text(rng, record, layout, odd):
+    """One item of the record, in object or array form; odd: the chance of a
+    wrong length and of each value's wrong type."""
+    fields = record.fields
+    lengths = range(record.required, len(fields) + 1)
+    if rng.random() >= odd:
+        count = rng.choice(lengths)
+    else:
+        count = rng.choice((0, 1, record.required - 1, len(fields) + 1))
     comma, colon = separators(rng, layout)
-    values = [value_text(rng, i % len(FIELDS), odd) for i in range(count)]
+    values = [value_text(rng, fields[i % len(fields)], odd) for i in range(count)]
     if rng.random() < 0.25:
         return "[" + comma.join(values) + "]"
-    members = [key_text(rng, FIELDS[i]) + colon + values[i] for i in range(min(count, 6))]
+    members = [key_text(rng, fields[i].name) + colon + values[i]
+               for i in range(min(count, len(fields)))]
     if rng.random() < 0.15:
         rng.shuffle(members)
     if rng.random() < 0.1:
@@ -132,15 +141,16 @@ def fault(rng, text):
 
 def payloads(count):
     rng = random.Random(SEED)
-    for command in ("tier", "score", "tier-batch"):
+    for command, reads in READS.items():
         for _ in range(count):
             layout = rng.randrange(3)
-            if command == "tier-batch":
+            if reads.batch:
                 comma, colon = separators(rng, layout)
-                items = [record_text(rng, layout, 0.001) for _ in range(rng.randint(1, 40))]
+                items = [record_text(rng, reads.record, layout, 0.001)
+                         for _ in range(rng.randint(1, 40))]
                 text = "{" + '"items"' + colon + "[" + comma.join(items) + "]}"
             else:
-                text = record_text(rng, layout, 0.02)
+                text = record_text(rng, reads.record, layout, 0.02)
             if rng.random() < 0.08:
                 text = fault(rng, text)
             yield command, text

@@ -19,8 +19,9 @@ namespace mnemo::scoring {
 // fixed size and counts only the bytes that belong to the text.
 inline constexpr std::size_t kDecisionTextRoom = 48 + json::kDoubleTextRoom + 32;
 
-namespace decision_detail {
-
+// The label of each action, in the order of `Action`, with the tier that
+// goes with it, and the name of each tier, in the order of `Tier`: the one
+// home of these texts.
 struct ActionInfo {
     std::string_view label;
     Tier tier;
@@ -36,6 +37,8 @@ inline constexpr ActionInfo kActions[] = {
 inline constexpr std::string_view kTierNames[] = {
     "hot", "warm_episodic", "warm_semantic", "warm_procedural", "cold",
 };
+
+namespace decision_detail {
 
 // The fixed text around the retention in a decision object, per action:
 // {"action":"<label>","retention":  and  ,"tier":"<tier>"}, and the comma

@@ -5,6 +5,7 @@
 // numbers are read byte by byte) and away from it (by whole blocks).
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "commands/command_table.hpp"
 #include "commands/run_command.hpp"
 #include "scoring/retention.hpp"
+#include "scoring/retention_input.hpp"
+#include "scoring/tier_input.hpp"
 
 using namespace mnemo;
 
@@ -240,39 +243,62 @@ TEST_CASE(random_record_texts_agree) {
     };
     const std::vector<std::string> flags = {"true",     "false", "null", "1",
                                             "\"true\"", "falsy", "tru"};
-    const std::vector<std::string> keys = {"days_since_recall",
-                                           "retrieval_count",
-                                           "importance",
-                                           "frequency",
-                                           "is_procedural",
-                                           "keep_forever",
-                                           "note",
-                                           "Importance",
-                                           "frequenc",
-                                           "frequencyy",
-                                           "d\\u0061ys_since_recall"};
+    // The fields of the records the commands read, from their layouts, the
+    // tier record's first; then keys that only look like them.
+    struct Field {
+        std::string name;
+        bool flag;
+    };
+    std::vector<Field> fields;
+    std::size_t required = 0;
+    auto add_fields = [&](const auto& layout) {
+        for (const auto& f : layout.fields) {
+            bool known = false;
+            for (const Field& g : fields) known |= g.name == f.name;
+            if (known) continue;
+            fields.push_back({std::string(f.name), f.type == json::FieldType::boolean});
+            required += f.required ? 1 : 0;
+        }
+    };
+    add_fields(scoring::kTierInputLayout);
+    add_fields(scoring::kRetentionInputLayout);
+    std::vector<std::string> keys = {"note"};
+    for (const Field& f : fields) {
+        const std::string& name = f.name;
+        std::string capital = name;
+        capital[0] = static_cast<char>(capital[0] - 'a' + 'A');
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(name[1]));
+        keys.insert(keys.end(), {name, name.substr(0, name.size() - 1), name + name.back(),
+                                 capital, name.substr(0, 1) + escaped + name.substr(2)});
+    }
     const std::vector<std::string> spaces = {"", " ", "  ", "\n", "\t "};
     std::mt19937 random(7);
     auto pick = [&](const std::vector<std::string>& v) { return v[random() % v.size()]; };
+    auto is_flag = [&](const std::string& key) {
+        for (const Field& f : fields)
+            if (f.name == key) return f.flag;
+        return false;
+    };
     int failed = 0;
     for (int i = 0; i < 6000 && failed < 10; ++i) {
         std::string text;
-        const int fields = 3 + static_cast<int>(random() % 5);
+        const std::size_t count = required - 1 + random() % (fields.size() - required + 4);
         if (random() % 3 == 0) {
             text.assign("[").append(pick(spaces));
-            for (int f = 0; f < fields; ++f) {
+            for (std::size_t f = 0; f < count; ++f) {
                 if (f) text.append(",").append(pick(spaces));
-                text += f < 4 || random() % 4 == 0 ? pick(numbers) : pick(flags);
+                const bool number = f < fields.size() && !fields[f].flag;
+                text += number || random() % 4 == 0 ? pick(numbers) : pick(flags);
             }
             text += pick(spaces) + "]";
         } else {
             text.assign("{").append(pick(spaces));
-            for (int f = 0; f < fields + 1; ++f) {
-                const std::string key = random() % 5 ? keys[f % 6] : pick(keys);
-                const bool flag = key == "is_procedural" || key == "keep_forever";
+            for (std::size_t f = 0; f < count + 1; ++f) {
+                const std::string key = random() % 5 ? fields[f % fields.size()].name : pick(keys);
                 if (f) text.append(",").append(pick(spaces));
                 text += "\"" + key + "\"" + pick(spaces) + ":" + pick(spaces) +
-                        (flag == (random() % 8 != 0) ? pick(flags) : pick(numbers));
+                        (is_flag(key) == (random() % 8 != 0) ? pick(flags) : pick(numbers));
             }
             text += pick(spaces) + "}";
         }

@@ -67,35 +67,41 @@ std::string score(const JsonValue& root) {
     return response(out);
 }
 
-// The reference reading of each command of the table, by name.
-struct Case {
-    std::string_view command;
-    std::string (*answer)(const JsonValue& root);
-};
+// The reference reading of a command of the table, chosen by the shapes
+// the table gives it: where its records stand, what it answers. Null for a
+// shape that has no reference reading yet.
+using Reading = std::string (*)(const JsonValue& root);
 
-constexpr Case kCases[] = {
-    {"tier", tier},
-    {"tier-batch", tier_batch},
-    {"score", score},
-};
-
-const Case* find_case(std::string_view command) {
-    for (const Case& c : kCases)
-        if (c.command == command) return &c;
+Reading reading_of(const commands::Command& command) {
+    using commands::PayloadShape;
+    using commands::ResultShape;
+    switch (command.result_shape) {
+        case ResultShape::decision:
+            return command.payload_shape == PayloadShape::record ? tier : nullptr;
+        case ResultShape::decisions:
+            return command.payload_shape == PayloadShape::items ? tier_batch : nullptr;
+        case ResultShape::score:
+            return command.payload_shape == PayloadShape::record ? score : nullptr;
+        case ResultShape::other: return nullptr;
+    }
     return nullptr;
 }
 
 }  // namespace
 
-bool has_case(std::string_view command) { return find_case(command) != nullptr; }
+bool has_case(std::string_view command) {
+    const commands::Command* c = commands::find_command(command);
+    return c && reading_of(*c);
+}
 
 std::string answer(std::string_view command, std::string_view payload) {
     auto doc = json::parse_json(payload);
     if (!doc) return error(json::json_error_text(doc.error()));
-    if (!commands::find_command(command)) return error("unknown command: " + std::string(command));
-    const Case* reference = find_case(command);
-    if (!reference) return error("no reference case for command " + std::string(command));
-    return reference->answer(doc.value().root);
+    const commands::Command* c = commands::find_command(command);
+    if (!c) return error("unknown command: " + std::string(command));
+    const Reading reading = reading_of(*c);
+    if (!reading) return error("no reference case for command " + std::string(command));
+    return reading(doc.value().root);
 }
 
 }  // namespace mnemo::reference

@@ -13,7 +13,7 @@ namespace mnemo::reference {
 std::string answer(std::string_view command, std::string_view payload);
 
 // Whether the reference reads the command of that name: each command of the
-// module's table must have its case here.
+// module's table must have a reading of its shapes here.
 bool has_case(std::string_view command);
 
 }  // namespace mnemo::reference

@@ -21,32 +21,25 @@ namespace mnemo::json {
 
 namespace {
 
-constexpr auto kHexValue = [] {
-    std::array<std::int8_t, 256> t{};
-    for (auto& v : t) v = -1;
-    for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<std::int8_t>(c - 'a' + 10);
-    for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<std::int8_t>(c - 'A' + 10);
-    return t;
-}();
+// The value of one hex digit, or -1: read as the grammar spells it.
+int hex_digit(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
+// A code point as UTF-8: a lead byte that counts the bytes, then six bits
+// in each continuation byte, most significant first.
 void append_utf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
+    int continuation = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+    if (continuation == 0) {
         out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        char b[2] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-        out.append(b, 2);
-    } else if (cp < 0x10000) {
-        char b[3] = {static_cast<char>(0xE0 | (cp >> 12)),
-                     static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                     static_cast<char>(0x80 | (cp & 0x3F))};
-        out.append(b, 3);
-    } else {
-        char b[4] = {
-            static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-            static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
-        out.append(b, 4);
+        return;
     }
+    static constexpr unsigned kLead[] = {0, 0xC0, 0xE0, 0xF0};
+    out.push_back(static_cast<char>(kLead[continuation] | (cp >> (6 * continuation))));
+    while (continuation-- > 0) out.push_back(static_cast<char>(0x80 | ((cp >> (6 * continuation)) & 0x3F)));
 }
 
 // Stable order by key; of equal keys only the last one read is kept.
@@ -349,9 +342,9 @@ private:
         std::uint32_t v = 0;
         bool bad = false;
         for (int i = 0; i < 4; ++i) {
-            std::int8_t h = kHexValue[p_[pos_ + i]];
-            bad |= h < 0;
-            v = (v << 4) | static_cast<std::uint32_t>(h & 0xF);
+            const int h = hex_digit(p_[pos_ + i]);
+            if (h < 0) bad = true;
+            else v = v * 16 + static_cast<std::uint32_t>(h);
         }
         pos_ += 4;
         if (bad) return fail_after(ErrorKind::invalid_escape);
