@@ -286,8 +286,7 @@ MNEMO_ALWAYS_INLINE std::uint64_t digit_run_value(const unsigned char* at, unsig
 // digits, 19 digits at most.
 MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsigned int_count,
                                                     unsigned frac_count) {
-    // A single integer digit (a small count, the "0." of most fractions) is
-    // taken as it is.
+    // A single integer digit (most counts, the "0." of fractions) as it is.
     const std::uint64_t whole = int_count == 1 ? *p - '0' : digit_run_value(p, int_count);
     if (frac_count == 0) return whole;
     const unsigned char* const fraction = p + int_count + 1;

@@ -214,9 +214,8 @@ MNEMO_ALWAYS_INLINE const unsigned char* read_members_in_order(
                                                                        stop);
         }
     }
-    // A number read with no room test had no look at the byte after it: a
-    // lead text there rules out an exponent, and elsewhere the test is made
-    // here; a number with an exponent is read again by the general steps.
+    // Numbers read with no room test are not tested for an exponent: a lead
+    // text after one rules it out; elsewhere it is tested here, for a reread.
     if constexpr (Roomy && Layout.fields[I - 1].type == FieldType::f64) {
         if ((*q | 0x20) == 'e') {
             stop = {I - 1, true};
