@@ -12,6 +12,8 @@ cluster of --workers processes is started; without shard paths a demo store
 of --items generated items is written to a temporary directory first. Each
 shard is one partition, so that an item the engine refuses can be named by
 its shard, line and index: it ends the program with one line that says so.
+When standard output is a terminal, Dask's progress bar shows the shards
+being tiered.
 """
 
 from __future__ import annotations
@@ -20,6 +22,7 @@ import argparse
 import contextlib
 import logging
 import pathlib
+import sys
 import tempfile
 import time
 from collections.abc import Iterable
@@ -30,7 +33,7 @@ from memstore import Summary, fail, shard_plan, summarise_lines, write_shard
 
 try:
     import dask.bag
-    from dask.distributed import Client, LocalCluster
+    from dask.distributed import Client, LocalCluster, get_client, progress
 except ImportError as missing:
     fail(f'needs Dask ({missing}): python3 -m pip install "dask[distributed]"')
 
@@ -46,13 +49,20 @@ def summarise_shard(lines_and_paths: Iterable[tuple[str, str]]) -> Summary:
     return summarise_lines((line for line, _ in pairs), source=source)
 
 
-def tier_store(urlpath: str | list[str]) -> Summary:
+def tier_store(urlpath: str | list[str], show_progress: bool = False) -> Summary:
     """The summary of every item under `urlpath` (a glob, a URL or a list of
     them), computed on the cluster of the current client, one shard per
-    partition."""
+    partition; with `show_progress`, Dask's progress bar shows it go."""
     lines = dask.bag.read_text(urlpath, blocksize=None, include_path=True)
-    summary: Summary = lines.reduction(summarise_shard, merge_all).compute()
-    return summary
+    reduction = lines.reduction(summarise_shard, merge_all)
+    if not show_progress:
+        summary: Summary = reduction.compute()
+        return summary
+    future = get_client().compute(reduction)
+    progress(future)  # returns when the work is done
+    print()  # the bar ends without a line feed
+    result: Summary = future.result()
+    return result
 
 
 def urls_of(paths: list[str]) -> str:
@@ -91,7 +101,7 @@ def main() -> None:
             paths = [str(path) for path in written]
         start = time.perf_counter()
         try:
-            summary = tier_store(paths)
+            summary = tier_store(paths, show_progress=sys.stdout.isatty())
         except RuntimeError as error:  # an ItemError, whose class Dask may send by value
             fail(str(error))
         except OSError as error:

@@ -1,7 +1,7 @@
 """Tiers a large store in parallel worker processes.
 
     python3 examples/parallel_tier.py [SHARD ...] [--workers N]
-    python3 examples/parallel_tier.py --items 2000000 --shards 16
+    python3 examples/parallel_tier.py --items 2000000 --shards 16 --pin
 
 A large store is kept as shards: JSON-lines files, one item per line in object
 or array form. Each worker process takes one shard at a time, tiers it with the
@@ -13,8 +13,11 @@ temporary directory, by the same workers.
 A shard that cannot be read, or an item that the engine refuses, ends the
 program with one line that names the shard, the line and the item's index.
 
-`run` holds the interpreter lock while it works, so threads would take turns;
-processes run side by side. The engine's own share of the work is small (it
+`run` holds the interpreter lock while it works and uses the calling thread
+alone, so threads would take turns; processes run side by side. With --pin,
+where the system allows it, each worker is kept on a processor of its own
+(the processors this process may use, in turn), so that workers do not
+crowd one another. The engine's own share of the work is small (it
 decides millions of items per second on one core): what the workers spread out
 is the reading, the JSON on the Python side and the counting.
 """
@@ -22,6 +25,7 @@ is the reading, the JSON on the Python side and the counting.
 from __future__ import annotations
 
 import argparse
+import multiprocessing
 import os
 import pathlib
 import tempfile
@@ -29,8 +33,25 @@ import time
 from collections.abc import Sequence
 from concurrent.futures import ProcessPoolExecutor
 from functools import reduce
+from multiprocessing.sharedctypes import Synchronized
 
 from memstore import ItemError, Summary, fail, shard_plan, summarise_lines, write_shard
+
+
+def pin_worker(processors: list[int], started: Synchronized[int]) -> None:
+    """Runs in each new worker: keeps it on the next processor of the list."""
+    with started.get_lock():
+        index = started.value
+        started.value += 1
+    os.sched_setaffinity(0, {processors[index % len(processors)]})
+
+
+def worker_pool(workers: int, pin: bool) -> ProcessPoolExecutor:
+    if not (pin and hasattr(os, "sched_setaffinity")):
+        return ProcessPoolExecutor(workers)
+    processors = sorted(os.sched_getaffinity(0))
+    started = multiprocessing.Value("i", 0)
+    return ProcessPoolExecutor(workers, initializer=pin_worker, initargs=(processors, started))
 
 
 def tier_shard(path: pathlib.Path) -> Summary:
@@ -57,9 +78,10 @@ def main() -> None:
     parser.add_argument("--workers", type=int, default=os.cpu_count() or 1)
     parser.add_argument("--items", type=int, default=1_000_000, help="size of the demo store")
     parser.add_argument("--shards", dest="count", type=int, default=8, help="demo shards")
+    parser.add_argument("--pin", action="store_true", help="each worker on a processor of its own")
     args = parser.parse_args()
 
-    with ProcessPoolExecutor(args.workers) as pool, tempfile.TemporaryDirectory() as tmp:
+    with worker_pool(args.workers, args.pin) as pool, tempfile.TemporaryDirectory() as tmp:
         paths = args.shards
         if not paths:
             print(f"writing a demo store of {args.items:,} items as {args.count} shards ...")

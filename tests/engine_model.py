@@ -1,11 +1,34 @@
 """The engine as the tests know it, written once in plain Python: the names
-of its commands, the fields of its two records, the retention formula and
-the tier rules. The tests compare the module with it (and check that the
+of its commands, the fields of its two records, the reasons of a payload
+that is not JSON, the retention formula and the tier rules. The tests compare the module with it (and check that the
 copies of these names elsewhere agree with it, tests/test_facts.py); the
 benchmark's Python contender (bench/python_model.py) scores with it."""
 
 import math
 from typing import NamedTuple
+
+# Why a payload is not one JSON document: the reason that starts the message,
+# before " at line L column C".
+SYNTAX_REASONS = (
+    "EOF while parsing a value", "EOF while parsing a list", "EOF while parsing an object",
+    "EOF while parsing a string", "expected value", "expected `:`", "expected `,` or `]`",
+    "expected `,` or `}`", "expected ident", "key must be a string", "trailing comma",
+    "trailing characters", "invalid number", "number out of range", "invalid escape",
+    "control character (\\u0000-\\u001F) found while parsing a string",
+    "lone leading surrogate in hex escape", "unexpected end of hex escape",
+    "recursion limit exceeded",
+)
+
+# The tier rules in the order they are tried: (action, tier) of each.
+RULES = (
+    ("keep_forever_tag", "warm_semantic"),
+    ("inject_to_prompt", "hot"),
+    ("keep_procedural", "warm_procedural"),
+    ("long_term_semantic", "warm_semantic"),
+    ("spaced_repetition", "warm_episodic"),
+    ("archive_on_demand", "cold"),
+    ("maintain_warm", "warm_episodic"),
+)
 
 
 class Field(NamedTuple):
@@ -81,19 +104,20 @@ def decide(days_since_recall, retrieval_count, importance, frequency, is_procedu
            keep_forever=False):
     """The decision of a TierInput: {"action", "retention", "tier"}."""
     if keep_forever:
-        return {"action": "keep_forever_tag", "retention": 1.0, "tier": "warm_semantic"}
+        return {"action": RULES[0][0], "retention": 1.0, "tier": RULES[0][1]}
     days, count = days_since_recall, retrieval_count
     r = score(days, count, importance, frequency)[0]
     if days <= 7.0 and count > 0.0:
-        action, tier = "inject_to_prompt", "hot"
+        rule = 1
     elif count >= 3.0 and is_procedural:
-        action, tier = "keep_procedural", "warm_procedural"
+        rule = 2
     elif r >= 0.8:
-        action, tier = "long_term_semantic", "warm_semantic"
+        rule = 3
     elif days <= 30.0 and r >= 0.65:
-        action, tier = "spaced_repetition", "warm_episodic"
+        rule = 4
     elif days >= 180.0 or r < 0.4:
-        action, tier = "archive_on_demand", "cold"
+        rule = 5
     else:
-        action, tier = "maintain_warm", "warm_episodic"
+        rule = 6
+    action, tier = RULES[rule]
     return {"action": action, "retention": r, "tier": tier}

@@ -1,4 +1,5 @@
-"""The fenced code blocks of the README, with what the README says of them."""
+"""The fenced code blocks of the README and the contributors' guide, with what
+the text says of them."""
 
 import dataclasses
 import pathlib
@@ -6,6 +7,7 @@ import re
 import textwrap
 
 README = pathlib.Path(__file__).resolve().parents[1] / "README.md"
+GUIDES = (README, README.with_name("CONTRIBUTING.md"))
 FENCE = re.compile(r"^( *)```(\w*)$")
 NOT_RUN = re.compile(r"^ *<!-- not run by the tests: .+ -->$")
 OUTPUT = "<!-- output of the block above -->"
@@ -20,8 +22,8 @@ class Block:
     output: str | None = None  # the text block that follows under OUTPUT
 
 
-def code_blocks(text=None):
-    lines = (README.read_text(encoding="utf-8") if text is None else text).splitlines()
+def code_blocks(text=None, path=README):
+    lines = (path.read_text(encoding="utf-8") if text is None else text).splitlines()
     blocks = []
     number = 0
     while number < len(lines):

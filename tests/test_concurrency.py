@@ -131,7 +131,8 @@ OWN_REFUSAL = "ImportError: mnemoweaver_engine_native does not support sub-inter
 
 def xxsubinterpreters(isolated):
     def run(script):
-        interpreters = pytest.importorskip("_xxsubinterpreters")
+        interpreters = pytest.importorskip(
+            "_xxsubinterpreters", reason="no _xxsubinterpreters (CPython 3.13 renamed it): runs on 3.11 and 3.12")
         interp = interpreters.create(isolated=isolated)
         try:
             interpreters.run_string(interp, script)
@@ -142,7 +143,8 @@ def xxsubinterpreters(isolated):
 
 def interpreters_module(config):
     def run(script):
-        interpreters = pytest.importorskip("_interpreters")
+        interpreters = pytest.importorskip(
+            "_interpreters", reason="no _interpreters (new in CPython 3.13): runs on 3.13 and later")
         interp = interpreters.create(config)
         try:
             assert interpreters.exec(interp, script) is None
@@ -152,7 +154,8 @@ def interpreters_module(config):
 
 
 def in_testcapi_subinterp(script):
-    testcapi = pytest.importorskip("_testcapi")
+    testcapi = pytest.importorskip(
+        "_testcapi", reason="no _testcapi: this CPython was built without its test modules")
     if not hasattr(testcapi, "run_in_subinterp"):
         pytest.skip("no _testcapi.run_in_subinterp")
     assert testcapi.run_in_subinterp(script) == 0

@@ -21,6 +21,7 @@ import make_sample_store  # noqa: E402
 import memstore  # noqa: E402
 
 SAMPLE = EXAMPLES / "sample_store.json"
+NO_DASK = 'no Dask: python3 -m pip install "dask[distributed]"'
 
 
 def run_example(name, *args, status=0):
@@ -124,7 +125,7 @@ def test_parallel_example_writes_and_tiers_a_demo_store():
 
 
 def test_dask_example_agrees_with_one_process(shards):
-    pytest.importorskip("distributed")
+    pytest.importorskip("distributed", reason=NO_DASK)
     from dask.distributed import Client, LocalCluster
 
     import dask_tier
@@ -169,7 +170,7 @@ def test_tier_store_fails_in_one_line(tmp_path, text, message):
 @pytest.mark.parametrize("example", ["parallel_tier.py", "dask_tier.py"])
 def test_scaling_examples_name_the_item_that_fails(shards, example):
     if example == "dask_tier.py":
-        pytest.importorskip("distributed")
+        pytest.importorskip("distributed", reason=NO_DASK)
     lines = shards[2].read_text().splitlines()
     lines[40:41] = ["", '[1, "2", 0.5, 0.1]']  # a blank line is skipped, not counted as an item
     shards[2].write_text("\n".join(lines) + "\n")

@@ -16,6 +16,9 @@
 # reaches only the package registries cannot); the C++ tools are Debian's
 # clang-format and clang-tidy (version 14), and actionlint checks the
 # workflows' shell steps with Debian's shellcheck: .ci/run installs all three.
+# A check whose tool is missing is not run; the last lines list each one and
+# why, and MNEMO_REQUIRE_LINT_TOOLS=1 (as in CI) makes a missing tool a
+# failure.
 set -euo pipefail
 FIX=0
 [ "${1:-}" = --fix ] && FIX=1
@@ -27,10 +30,16 @@ ACTIONLINT_VERSION=1.17.0
 mkdir -p "$LINT"
 export RUFF_CACHE_DIR=$LINT/ruff-cache  # not in the tracked folders
 failed=()
+not_checked=()
 check() {  # check NAME COMMAND...: runs every check, fails at the end
     local name=$1
     shift
     "$@" || failed+=("$name")
+}
+have() {  # have TOOL WHAT: whether TOOL is on PATH; if not, WHAT goes unchecked
+    command -v "$1" >/dev/null 2>&1 && return 0
+    not_checked+=("$2: no $1 (Debian: apt-get install $1)")
+    return 1
 }
 
 echo "== ruff $RUFF_VERSION"
@@ -44,27 +53,43 @@ mapfile -t cxx < <(git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/native/*.cpp' 'te
     'tests/reference/*.cpp' 'tests/reference/*.hpp' 'fuzz/*.cpp' 'fuzz/*.hpp')
 mapfile -t units < <(printf '%s\n' "${cxx[@]}" | grep '\.cpp$')
 
-echo "== clang-format ($(clang-format --version | grep -o 'version [0-9.]*'))"
-[ "$FIX" = 1 ] && clang-format -i "${cxx[@]}"
-check clang-format clang-format --dry-run --Werror "${cxx[@]}"
+if have clang-format "the C++ layout"; then
+    echo "== clang-format ($(clang-format --version | grep -o 'version [0-9.]*'))"
+    [ "$FIX" = 1 ] && clang-format -i "${cxx[@]}"
+    check clang-format clang-format --dry-run --Werror "${cxx[@]}"
+fi
 
-echo "== clang-tidy on ${#units[@]} files"
-# MNEMO_LINT puts the fuzz oracle, the corpus replay and the fuzz harnesses,
-# otherwise built only with the sanitizers or libFuzzer, in the compile
-# commands.
-"$LINT/venv/bin/cmake" -S "$ROOT" -B "$LINT/cmake" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMNEMO_BUILD_TESTS=ON \
-    -DMNEMO_LINT=ON -DPython_EXECUTABLE="$(command -v python3)" >/dev/null
-tidy() {
-    printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -n 2 clang-tidy -p "$LINT/cmake" --quiet \
-        2> >(grep -v '^[0-9]* warnings\? generated' >&2)
-}
-check clang-tidy tidy
+if have clang-tidy "clang-tidy's checks of the C++"; then
+    echo "== clang-tidy on ${#units[@]} files"
+    # MNEMO_LINT puts the fuzz oracle, the corpus replay and the fuzz
+    # harnesses, otherwise built only with the sanitizers or libFuzzer, in the
+    # compile commands.
+    "$LINT/venv/bin/cmake" -S "$ROOT" -B "$LINT/cmake" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+        -DMNEMO_BUILD_TESTS=ON -DMNEMO_LINT=ON -DPython_EXECUTABLE="$(command -v python3)" >/dev/null
+    tidy() {
+        printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -n 2 clang-tidy -p "$LINT/cmake" --quiet \
+            2> >(grep -v '^[0-9]* warnings\? generated' >&2)
+    }
+    check clang-tidy tidy
+fi
 
 echo "== actionlint $ACTIONLINT_VERSION"
+# actionlint runs shellcheck on the workflows' shell steps when it finds it,
+# and silently skips them when it does not.
+have shellcheck "the workflows' shell steps (actionlint runs shellcheck)" || true
 check actionlint "$LINT/venv/bin/actionlint"
 
+if [ ${#not_checked[@]} -gt 0 ]; then
+    echo "== not checked:" >&2
+    printf '   %s\n' "${not_checked[@]}" >&2
+    [ "${MNEMO_REQUIRE_LINT_TOOLS:-0}" = 1 ] && failed+=("missing tools")
+fi
 if [ ${#failed[@]} -gt 0 ]; then
     echo "== lint failed: ${failed[*]}" >&2
     exit 1
 fi
-echo "== lint clean"
+if [ ${#not_checked[@]} -gt 0 ]; then
+    echo "== lint clean, less what was not checked (above)"
+else
+    echo "== lint clean"
+fi

@@ -79,11 +79,11 @@ announce() {
     [ "$aarch64" = 1 ] && wanted+=("${AARCH64_PACKAGES[@]}")
     [ "$windows" = 1 ] && wanted+=("${WINDOWS_PACKAGES[@]}")
     echo "== what this run changes on the machine" \
-        "(the README's \"What the test command installs\" tells how to undo it)"
+        "(CONTRIBUTING.md's \"What the test command installs\" tells how to undo it)"
     echo "   in the checkout: $made; build/ is about 1.4 GB after a whole run"
     if [ ${#wanted[@]} -eq 0 ]; then
         echo "   nothing outside the checkout (no root needed)," \
-            "but for pip's cache and pytest's temporary folders"
+            "but for pip's and nox's caches and pytest's temporary folders"
         return 0
     fi
     if [ "$aarch64" = 1 ]; then
@@ -109,6 +109,7 @@ announce() {
         else
             echo "   wine's prefix: $WINE_PREFIX, made now (about 700 MB)"
         fi
+        echo "   wine's menu entries under ~/.config/menus and ~/.local/share"
     fi
 }
 announce
