@@ -51,29 +51,17 @@ struct Number {
     }
     // The nearest double (ties to even).
     double to_double() const {
-        switch (repr) {
-            case NumberRepr::unsigned_int: return static_cast<double>(u);
-            case NumberRepr::signed_int: return static_cast<double>(i);
-            case NumberRepr::floating: break;
-        }
-        return d;
+        return repr == NumberRepr::floating     ? d
+               : repr == NumberRepr::signed_int ? static_cast<double>(i)
+                                                : static_cast<double>(u);
     }
 };
 
 inline bool is_digit(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-// The end of the run of digits starting at q. Most runs are short, so the
-// first few bytes are looked at one by one.
+// The end of the run of digits starting at q: the numbers that come here
+// (exponents, long runs, faults) are rare, and read byte by byte.
 inline const unsigned char* skip_digits(const unsigned char* q, const unsigned char* end) {
-    for (int i = 0; i < 4; ++i, ++q)
-        if (q == end || !is_digit(*q)) return q;
-    if constexpr (platform::kBlockTests) {
-        while (end - q >= 16) {
-            const std::uint32_t other = ~platform::digit_bits(q) & 0xFFFF;
-            if (other != 0) return q + platform::count_trailing_zeros(other);
-            q += 16;
-        }
-    }
     while (q != end && is_digit(*q)) ++q;
     return q;
 }
@@ -95,20 +83,11 @@ MNEMO_ALWAYS_INLINE std::uint64_t eight_digits_value(std::uint64_t x) {
     return eight_digit_values(x - 0x3030303030303030u);
 }
 
-// s followed by the n digits at q, when the result fits in 64 bits. From
-// four to seven digits are read as the last digits of eight, the first
-// ones '0', when eight bytes can be loaded before `end`.
-inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std::size_t n,
-                                   const unsigned char* end) {
-    static constexpr std::uint64_t kScale[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+// s followed by the n digits at q, when the result fits in 64 bits: eight
+// at a time, then one by one.
+inline std::uint64_t append_digits(std::uint64_t s, const unsigned char* q, std::size_t n) {
     for (; n >= 8; q += 8, n -= 8)
         s = s * 100000000 + eight_digits_value(platform::load_little_endian(q));
-    if (n >= 4 && end - q >= 8) {
-        const unsigned shift = 8 * static_cast<unsigned>(n);
-        const std::uint64_t x = (platform::load_little_endian(q) << (64 - shift)) |
-                                (std::uint64_t{0x3030303030303030} >> shift);
-        return s * kScale[n] + eight_digits_value(x);
-    }
     for (; n > 0; ++q, --n) s = s * 10 + (*q - '0');
     return s;
 }
@@ -127,10 +106,15 @@ MNEMO_ALWAYS_INLINE std::uint64_t leading_digits_value(std::uint64_t bytes, unsi
 // bytes at p are readable: one load, the point taken out by moving the
 // fraction's digits down one byte (before '0' is taken from each byte, or
 // the point's byte would borrow from the digit after it).
+inline constexpr auto kBytesBelow = [] {  // entry n: the lowest n bytes set
+    std::array<std::uint64_t, 8> masks{};
+    for (unsigned n = 1; n < 8; ++n) masks[n] = (std::uint64_t{1} << (8 * n)) - 1;
+    return masks;
+}();
 MNEMO_ALWAYS_INLINE std::uint64_t digits_around_point(const unsigned char* p, unsigned int_count,
                                                       unsigned count) {
     const std::uint64_t x = platform::load_little_endian(p);
-    const std::uint64_t before = (std::uint64_t{1} << (8 * int_count)) - 1;
+    const std::uint64_t before = kBytesBelow[int_count];
     return leading_digits_value((x & before) | ((x >> 8) & ~before), count);
 }
 
@@ -220,8 +204,7 @@ inline NumberRead read_number(const unsigned char* q, const unsigned char* end, 
     std::uint64_t s;
     std::int64_t e;
     if (int_count + frac_count <= 19) {
-        s = append_digits(append_digits(0, int_digits, int_count, end), frac_digits, frac_count,
-                          end);
+        s = append_digits(append_digits(0, int_digits, int_count), frac_digits, frac_count);
         e = exponent - static_cast<std::int64_t>(frac_count);
     } else {
         is_double |= long_significand(int_digits, int_count, frac_digits, frac_count, s, e);
@@ -303,9 +286,9 @@ MNEMO_ALWAYS_INLINE std::uint64_t digit_run_value(const unsigned char* at, unsig
 // digits, 19 digits at most.
 MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsigned int_count,
                                                     unsigned frac_count) {
-    if (frac_count == 0) return digit_run_value(p, int_count);
-    // A single integer digit ("0." of most fractions) is taken as it is.
+    // A single integer digit (most counts, the "0." of fractions) as it is.
     const std::uint64_t whole = int_count == 1 ? *p - '0' : digit_run_value(p, int_count);
+    if (frac_count == 0) return whole;
     const unsigned char* const fraction = p + int_count + 1;
     std::uint64_t part;
     // The last sixteen bytes of a number of sixteen bytes or more hold the
@@ -324,54 +307,55 @@ MNEMO_ALWAYS_INLINE std::uint64_t long_plain_digits(const unsigned char* p, unsi
 // The end of a plain number at q (digits, perhaps a point and digits, at most
 // 19 digits, no exponent; see read_double), with its value, where 64 bytes
 // or more of text are left and the processor has block tests; null for any
-// other number or text, which it leaves as it found it. One 16-byte test
-// finds the digit runs of most numbers (a second only when the digits run
-// on past the first sixteen bytes), and the digits are read a word at a
-// time. A plain number is at most kLongestPlainNumber bytes long.
+// other number or text. One 16-byte test finds the digit runs of most
+// numbers (a second when the fraction runs past sixteen bytes), and digits
+// are read a word at a time. Negative numbers, rare in records, are read
+// out of line. Without `TestExponent` the byte after the number is not
+// looked at: the caller tests it for an exponent.
 inline constexpr std::size_t kLongestPlainNumber = 21;  // sign, 19 digits, point
 
+template <bool TestExponent>
+const unsigned char* read_negative_plain_number_in_block(const unsigned char* q, double& value);
+
+template <bool TestExponent = true, bool Negative = false>
 MNEMO_ALWAYS_INLINE const unsigned char* read_plain_number_in_block(const unsigned char* q,
                                                                     double& value) {
-    const unsigned negative = *q == '-';
-    const unsigned char* const p = q + negative;
-    const std::uint32_t digits = platform::digit_bits(p);
-    // Bits 16 and up of the complement are set: a run of sixteen digits
-    // counts 16, and goes to the byte-by-byte reader.
-    const unsigned int_count = platform::count_trailing_zeros(~digits);
-    if (int_count - 1 >= 15 || (*p == '0' && int_count != 1)) return nullptr;
+    if (!Negative && *q == '-') return read_negative_plain_number_in_block<TestExponent>(q, value);
+    const unsigned char* const p = q + Negative;
+    // Bits 16 and up of `others` are set: a run of sixteen digits counts
+    // 16, and goes to the byte-by-byte reader.
+    const std::uint32_t others = ~platform::digit_bits(p);
+    const unsigned int_count = platform::count_trailing_zeros(others);
+    if (int_count - 1 >= 15 || (int_count != 1 && *p == '0')) return nullptr;
     const unsigned char* stop = p + int_count;
     if (*stop != '.') {
-        if ((*stop | 0x20) == 'e') return nullptr;
-        const std::uint64_t s = long_plain_digits(p, int_count, 0);
-        value = plain_number_value(s, 0, negative != 0);
+        if (TestExponent && (*stop | 0x20) == 'e') return nullptr;
+        value = plain_number_value(long_plain_digits(p, int_count, 0), 0, Negative);
         return stop;
     }
     // The fraction's digits, from the second block too when they reach the
-    // end of the first.
+    // end of the first; only then can there be more than 19 digits.
     const unsigned frac_start = int_count + 1;
-    std::uint32_t frac_digits = digits >> frac_start;
-    if (frac_digits == 0xFFFFu >> frac_start)
-        frac_digits |= platform::digit_bits(p + 16) << (16 - frac_start);
-    const unsigned frac_count = platform::count_trailing_zeros(~frac_digits);
-    if (frac_count == 0 || int_count + frac_count > 19) return nullptr;
+    unsigned frac_count = platform::count_trailing_zeros(others >> frac_start);
+    if (frac_start + frac_count == 16) {
+        frac_count += platform::count_trailing_zeros(~platform::digit_bits(p + 16));
+        if (int_count + frac_count > 19) return nullptr;
+    }
+    if (frac_count == 0) return nullptr;
     stop += 1 + frac_count;
-    if ((*stop | 0x20) == 'e') return nullptr;
+    if (TestExponent && (*stop | 0x20) == 'e') return nullptr;
     const unsigned length = frac_start + frac_count;
     // A number of eight bytes at most is read in one word.
     const std::uint64_t s = length <= 8 ? digits_around_point(p, int_count, length - 1)
                                         : long_plain_digits(p, int_count, frac_count);
-    value = plain_number_value(s, frac_count, negative != 0);
+    value = plain_number_value(s, frac_count, Negative);
     return stop;
 }
 
-// read_double with 64 bytes or more of text left, where the processor has
-// block tests: the plain form above, and the byte-by-byte reader from the
-// same byte for every other number.
-MNEMO_ALWAYS_INLINE const unsigned char* read_double_block(const unsigned char* q,
-                                                           const unsigned char* end,
-                                                           double& value) {
-    const unsigned char* const stop = read_plain_number_in_block(q, value);
-    return stop ? stop : read_double_bytewise(q, end, value);
+template <bool TestExponent>
+MNEMO_NOINLINE const unsigned char* read_negative_plain_number_in_block(const unsigned char* q,
+                                                                        double& value) {
+    return read_plain_number_in_block<TestExponent, true>(q, value);
 }
 
 // The end of a number at q, read as a double field reads it; null when the
@@ -386,12 +370,17 @@ MNEMO_ALWAYS_INLINE const unsigned char* read_double_block(const unsigned char* 
 // goes through read_number.
 //
 // Away from the end of the text (64 bytes or more left), by blocks where the
-// processor has block tests (read_double_block); elsewhere, byte by byte,
-// with the shortest forms inline.
+// processor has block tests (read_plain_number_in_block, and the
+// byte-by-byte reader from the same byte for every other number);
+// elsewhere, byte by byte, with the shortest forms inline.
 MNEMO_ALWAYS_INLINE const unsigned char* read_double(const unsigned char* q,
                                                      const unsigned char* end, double& value) {
-    if constexpr (platform::kBlockTests)
-        if (end - q >= 64) return read_double_block(q, end, value);
+    if constexpr (platform::kBlockTests) {
+        if (end - q >= 64) {
+            const unsigned char* const stop = read_plain_number_in_block(q, value);
+            return stop ? stop : read_double_bytewise(q, end, value);
+        }
+    }
     // Without a call: a one-digit whole number, as counts and ages often
     // are, and one digit with a one-digit fraction, as importances and
     // frequencies often are. Each must be followed by a byte that ends it.

@@ -1,30 +1,6 @@
 #include "json/record_reader.hpp"
 
-#include <cstring>
-
 namespace mnemo::json {
-
-namespace {
-
-bool starts_with(const unsigned char* q, const unsigned char* end, std::string_view word) {
-    return static_cast<std::size_t>(end - q) >= word.size() &&
-           std::memcmp(q, word.data(), word.size()) == 0;
-}
-
-}  // namespace
-
-const unsigned char* scan_boolean_near_end(const unsigned char* q, const unsigned char* end,
-                                           bool& value) {
-    if (starts_with(q, end, "true")) {
-        value = true;
-        return q + 4;
-    }
-    if (starts_with(q, end, "false")) {
-        value = false;
-        return q + 5;
-    }
-    return nullptr;
-}
 
 const unsigned char* skip_plain_value(const unsigned char* q, const unsigned char* end) {
     if (q == end) return nullptr;
@@ -34,7 +10,7 @@ const unsigned char* skip_plain_value(const unsigned char* q, const unsigned cha
             q = text + find_string_stop(text, 0, static_cast<std::size_t>(end - text));
             return q != end && *q == '"' ? q + 1 : nullptr;
         }
-        case 'n': return starts_with(q, end, "null") ? q + 4 : nullptr;
+        case 'n': return end - q >= 4 && std::memcmp(q, "null", 4) == 0 ? q + 4 : nullptr;
         case 't':
         case 'f': {
             bool ignored;

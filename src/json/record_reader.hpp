@@ -25,6 +25,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -40,14 +41,18 @@
 namespace mnemo::json {
 
 // The end of a literal true or false at q, with its value; null otherwise.
-// Away from the end of the text, the literal is compared as one word.
-const unsigned char* scan_boolean_near_end(const unsigned char* q, const unsigned char* end,
-                                           bool& value);
+// The literal is compared as one word: near the end of the text, the bytes
+// left followed by zeros, which no literal holds.
 template <bool Roomy = false>
 MNEMO_ALWAYS_INLINE const unsigned char* scan_boolean(const unsigned char* q,
                                                       const unsigned char* end, bool& value) {
-    if (!Roomy && end - q < 8) return scan_boolean_near_end(q, end, value);
-    const std::uint64_t word = platform::load_little_endian(q);
+    std::uint64_t word = 0;
+    if (!Roomy && end - q < 8) {
+        std::memcpy(&word, q, static_cast<std::size_t>(end - q));
+        word = platform::to_little_endian(word);
+    } else {
+        word = platform::load_little_endian(q);
+    }
     constexpr std::uint64_t kTrue = 0x65757274;     // "true"
     constexpr std::uint64_t kFalse = 0x65736c6166;  // "false"
     if ((word & 0xFFFFFFFFu) == kTrue) {
@@ -91,7 +96,7 @@ MNEMO_ALWAYS_INLINE const unsigned char* scan_field_at(const unsigned char* q,
     if constexpr (field.type == FieldType::boolean)
         return scan_boolean<Roomy>(q, end, record.*(field.flag));
     else if constexpr (Roomy)
-        return read_plain_number_in_block(q, record.*(field.number));
+        return read_plain_number_in_block<false>(q, record.*(field.number));
     else
         return read_double(q, end, record.*(field.number));
 }
@@ -189,41 +194,36 @@ struct InOrderStop {
 };
 
 // Members from field I on while they come in field order and laid out
-// alike; q is just past the previous member's value. `Roomy` tells that the
-// room of kInOrderRoom was tested at the first member's value.
+// alike; q is just past the previous member's value, which starts at
+// `previous`. `Roomy` tells that the room of kInOrderRoom was tested at the
+// first member's value.
 template <const auto& Layout, bool Spaced, bool Roomy, std::size_t I>
-MNEMO_ALWAYS_INLINE const unsigned char* read_members_in_order(const unsigned char* q,
-                                                               const unsigned char* end,
-                                                               LayoutRecord<Layout>& record,
-                                                               std::uint64_t& seen,
-                                                               InOrderStop& stop) {
-    if constexpr (I == Layout.field_count) {
-        stop = {I, false};
-        return q;
-    } else {
-        if (!lead_at<Layout, I, Spaced, Roomy>(q, end)) {
-            stop = {I, false};
-            return q;
+MNEMO_ALWAYS_INLINE const unsigned char* read_members_in_order(
+    const unsigned char* q, const unsigned char* previous, const unsigned char* end,
+    LayoutRecord<Layout>& record, std::uint64_t& seen, InOrderStop& stop) {
+    if constexpr (I < Layout.field_count) {
+        if (lead_at<Layout, I, Spaced, Roomy>(q, end)) {
+            const unsigned char* const value = q + kLeadSize<Layout, I, Spaced>;
+            q = scan_field_at<Layout, I, Roomy>(value, end, record);
+            if (!q) {
+                stop = {I, true};
+                return value;
+            }
+            seen |= std::uint64_t{1} << I;
+            return read_members_in_order<Layout, Spaced, Roomy, I + 1>(q, value, end, record, seen,
+                                                                       stop);
         }
-        const unsigned char* const value = q + kLeadSize<Layout, I, Spaced>;
-        q = scan_field_at<Layout, I, Roomy>(value, end, record);
-        if (!q) {
-            stop = {I, true};
-            return value;
-        }
-        seen |= std::uint64_t{1} << I;
-        return read_members_in_order<Layout, Spaced, Roomy, I + 1>(q, end, record, seen, stop);
     }
-}
-
-// The members after the first, read in field order (see above), from the
-// variant made for the layout of the first one and the room left.
-template <const auto& Layout, bool Roomy>
-MNEMO_ALWAYS_INLINE const unsigned char* read_later_members_in_order(
-    const unsigned char* q, const unsigned char* end, bool spaced, LayoutRecord<Layout>& record,
-    std::uint64_t& seen, InOrderStop& stop) {
-    return spaced ? read_members_in_order<Layout, true, Roomy, 1>(q, end, record, seen, stop)
-                  : read_members_in_order<Layout, false, Roomy, 1>(q, end, record, seen, stop);
+    // Numbers read with no room test are not tested for an exponent: a lead
+    // text after one rules it out; elsewhere it is tested here, for a reread.
+    if constexpr (Roomy && Layout.fields[I - 1].type == FieldType::f64) {
+        if ((*q | 0x20) == 'e') {
+            stop = {I - 1, true};
+            return previous;
+        }
+    }
+    stop = {I, false};
+    return q;
 }
 
 // A key that is not plain (it has escapes, or a fault) after its opening
@@ -328,7 +328,7 @@ template <const auto& Layout>
 const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
                                  LayoutRecord<Layout>& record, DecodeFault& fault) {
     const unsigned char* const end = text.end;
-    q = skip_whitespace(q + 1, end);
+    if (++q != end && *q <= ' ') q = skip_whitespace(q, end);
     // The first key and its colon: the compact lead text without its comma.
     constexpr auto& lead = kLeadText<Layout, 0, false>;
     constexpr std::size_t key_size = kLeadSize<Layout, 0, false> - 1;
@@ -358,8 +358,16 @@ const unsigned char* read_object(const unsigned char* q, Text& text, int budget,
                                         MemberStop::at_value);
     std::uint64_t seen = 1;
     InOrderStop stop;
-    q = roomy ? read_later_members_in_order<Layout, true>(q, end, spaced, record, seen, stop)
-              : read_later_members_in_order<Layout, false>(q, end, spaced, record, seen, stop);
+    // The members after the first, from the variant made for the layout of
+    // the first one and the room left.
+    if (roomy)
+        q = spaced
+                ? read_members_in_order<Layout, true, true, 1>(q, value, end, record, seen, stop)
+                : read_members_in_order<Layout, false, true, 1>(q, value, end, record, seen, stop);
+    else
+        q = spaced
+                ? read_members_in_order<Layout, true, false, 1>(q, value, end, record, seen, stop)
+                : read_members_in_order<Layout, false, false, 1>(q, value, end, record, seen, stop);
     if (!stop.pending) {
         if (q != end && *q <= ' ') q = skip_whitespace(q, end);
         if (q != end && *q == '}' && (seen & Layout.required_mask) == Layout.required_mask)

@@ -37,11 +37,11 @@ namespace mnemo::platform {
 #if MNEMO_SSE2
 // Bit i is set when byte i of the sixteen at p is an ASCII digit.
 MNEMO_ALWAYS_INLINE std::uint32_t digit_bits(const unsigned char* p) {
-    // A byte is a digit when (byte - '0') is at most 9, unsigned.
+    // Adding 0x46 takes '0'..'9' to 0x76..0x7F, the only bytes then above
+    // 0x75 as signed bytes.
     const __m128i x =
-        _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8('0'));
-    return static_cast<std::uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(9)), x)));
+        _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8(0x46));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(x, _mm_set1_epi8(0x75))));
 }
 
 // Bit i is set when byte i of the sixteen at p ends a plain run of string

@@ -44,8 +44,9 @@ namespace decision_detail {
 // {"action":"<label>","retention":  and  ,"tier":"<tier>"}, and the comma
 // that follows a decision in a list. The labels need no escaping. Both parts
 // are copied whole, in their fixed sizes, and the text then advances by
-// their real lengths.
-struct DecisionText {
+// their real lengths. The entries are 128 bytes apart, so that an action's
+// is found by a shift.
+struct alignas(128) DecisionText {
     char head[48];
     char tail[32];
     std::uint8_t head_size;

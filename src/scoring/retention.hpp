@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "platform/compiler.hpp"
+#include "platform/float_select.hpp"
 
 namespace mnemo::scoring {
 
@@ -36,8 +37,7 @@ MNEMO_ALWAYS_INLINE double log_of_count_plus_one(double count) {
 // Bounds are written as comparisons that name the value taken on equality,
 // since that decides which zero comes out.
 MNEMO_ALWAYS_INLINE double clamp_unit(double x) {
-    double c = 0.0 > x ? 0.0 : x;
-    return 1.0 < c ? 1.0 : c;
+    return platform::lesser_else_second(1.0, platform::greater_else_second(0.0, x));
 }
 
 }  // namespace retention_detail
@@ -49,13 +49,14 @@ MNEMO_ALWAYS_INLINE double clamp_unit(double x) {
 MNEMO_ALWAYS_INLINE RetentionScore compute_retention(double days_since_recall,
                                                      double retrieval_count, double importance,
                                                      double frequency) {
+    using platform::greater_else_second;
     using retention_detail::clamp_unit;
-    const double count = retrieval_count > 0.0 ? retrieval_count : 0.0;
+    const double count = greater_else_second(retrieval_count, 0.0);
     // The sum is rounded before the logarithm; log1p would differ in the
     // last bit for small counts.
     const double s = retention_detail::log_of_count_plus_one(count);
-    const double stability = s > 0.001 ? s : 0.001;
-    const double age = days_since_recall > 0.0 ? days_since_recall : 0.0;
+    const double stability = greater_else_second(s, 0.001);
+    const double age = greater_else_second(days_since_recall, 0.0);
     // The boost is made before the call of exp, so that fewer values have
     // to be kept across it; its value is the same either way.
     const double boost =
@@ -63,8 +64,7 @@ MNEMO_ALWAYS_INLINE RetentionScore compute_retention(double days_since_recall,
     // Negating first makes a zero age give exp(-0.0) = 1.0 exactly.
     const double decay = std::exp((-age) / stability);
     const double product = decay * boost;
-    double retention = 0.0 > product ? 0.0 : product;
-    retention = 10.0 < retention ? 10.0 : retention;
+    const double retention = platform::lesser_else_second(10.0, greater_else_second(0.0, product));
     return RetentionScore{retention, stability, boost};
 }
 
