@@ -99,7 +99,7 @@ def main() -> None:
 
     print(
         f"tiered {summary.count:,} items in {len(paths)} shards on {args.workers} worker "
-        f"processes in {seconds:.2f} s\n"
+        f"process{'' if args.workers == 1 else 'es'} in {seconds:.2f} s\n"
     )
     print(summary.render())
 
