@@ -483,7 +483,8 @@ void check_command(std::string_view command_text, std::string_view payload) {
         return;
     }
     check_response(subject, *command, answer);
-    if (command->result_shape == ResultShape::decision && command->payload_shape == PayloadShape::record)
+    if (command->result_shape == ResultShape::decision &&
+        command->payload_shape == PayloadShape::record)
         check_agreement(subject, *command, answer);
 }
 

@@ -99,8 +99,8 @@ Status run_tier_batch(std::string_view payload, json::ByteBuffer& out) {
     out.reserve_more(payload.size() + 64);
     out.append("{\"decisions\":[");
     DecisionWriter writer(out, out.size());
-    Status status = walk_batch<scoring::read_tier_input, scoring::tier_input_fault_text>(
-        payload, writer);
+    Status status =
+        walk_batch<scoring::read_tier_input, scoring::tier_input_fault_text>(payload, writer);
     if (!status) return status;
     out.append("]}");
     return std::monostate{};

@@ -269,8 +269,8 @@ TEST_CASE(random_record_texts_agree) {
         capital[0] = static_cast<char>(capital[0] - 'a' + 'A');
         char escaped[8];
         std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(name[1]));
-        keys.insert(keys.end(), {name, name.substr(0, name.size() - 1), name + name.back(),
-                                 capital, name.substr(0, 1) + escaped + name.substr(2)});
+        keys.insert(keys.end(), {name, name.substr(0, name.size() - 1), name + name.back(), capital,
+                                 name.substr(0, 1) + escaped + name.substr(2)});
     }
     const std::vector<std::string> spaces = {"", " ", "  ", "\n", "\t "};
     std::mt19937 random(7);

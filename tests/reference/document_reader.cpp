@@ -39,7 +39,8 @@ void append_utf8(std::string& out, std::uint32_t cp) {
     }
     static constexpr unsigned kLead[] = {0, 0xC0, 0xE0, 0xF0};
     out.push_back(static_cast<char>(kLead[continuation] | (cp >> (6 * continuation))));
-    while (continuation-- > 0) out.push_back(static_cast<char>(0x80 | ((cp >> (6 * continuation)) & 0x3F)));
+    while (continuation-- > 0)
+        out.push_back(static_cast<char>(0x80 | ((cp >> (6 * continuation)) & 0x3F)));
 }
 
 // Stable order by key; of equal keys only the last one read is kept.
@@ -343,8 +344,10 @@ private:
         bool bad = false;
         for (int i = 0; i < 4; ++i) {
             const int h = hex_digit(p_[pos_ + i]);
-            if (h < 0) bad = true;
-            else v = v * 16 + static_cast<std::uint32_t>(h);
+            if (h < 0)
+                bad = true;
+            else
+                v = v * 16 + static_cast<std::uint32_t>(h);
         }
         pos_ += 4;
         if (bad) return fail_after(ErrorKind::invalid_escape);
