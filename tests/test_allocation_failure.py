@@ -82,10 +82,10 @@ def test_each_allocation_of_a_call_failed_in_turn(command, payload):
 IMPORT_IN_TURN = """
     import importlib.util, json, sys
     from _testcapi import remove_mem_hooks, set_nomemory
-    spec = importlib.util.find_spec("mnemoweaver_engine_native")
+    found = importlib.util.find_spec("mnemoweaver_engine_native")
     def load():
-        module = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(module)
+        module = importlib.util.module_from_spec(found)
+        found.loader.exec_module(module)
         return module
     endings = {}
     for n in range(1, %d):
