@@ -21,33 +21,6 @@ struct SixteenDigits {
 
 namespace digit_text_detail {
 
-// The eight decimal digits of v < 10^8 as the 16-bit lanes of a vector, in
-// text order. v is split into two halves of four digits; each half is
-// copied into four lanes and divided there by 1000, 100, 10 and 1 (a
-// multiplication by a fixed-point reciprocal, then one by a power of two
-// for the shift, exact for values below 10^4); subtracting ten times the
-// lane before leaves one digit in every lane.
-inline __m128i eight_digit_lanes(std::uint32_t v) {
-    const __m128i value = _mm_cvtsi32_si128(static_cast<int>(v));
-    // v / 10000 by the reciprocal 0xD1B71759 / 2^45, exact for 32 bits.
-    const __m128i high = _mm_srli_epi64(_mm_mul_epu32(value, _mm_set1_epi32(-0x2E48E8A7)), 45);
-    const __m128i low = _mm_sub_epi32(value, _mm_mul_epu32(high, _mm_set1_epi32(10000)));
-    // [4 high x4, 4 low x4]: four times each half, whose lanes stay below 2^16.
-    const __m128i halves = _mm_slli_epi64(_mm_unpacklo_epi16(high, low), 2);
-    const __m128i pairs = _mm_unpacklo_epi16(halves, halves);
-    const __m128i spread = _mm_unpacklo_epi32(pairs, pairs);
-    // (4x * m) >> 16, then >> s by a multiplication by 2^(16 - s): x/1000 is
-    // x * 8389 >> 23, x/100 is x * 5243 >> 19, x/10 is x * 13108 >> 17.
-    const __m128i reciprocals =
-        _mm_setr_epi16(8389, 5243, 13108, -32768, 8389, 5243, 13108, -32768);
-    const __m128i shifts =
-        _mm_setr_epi16(1 << 7, 1 << 11, 1 << 13, -32768, 1 << 7, 1 << 11, 1 << 13, -32768);
-    const __m128i prefixes = _mm_mulhi_epu16(_mm_mulhi_epu16(spread, reciprocals), shifts);
-    // Each lane's prefix less ten times the previous lane's prefix.
-    const __m128i tens = _mm_slli_epi64(_mm_mullo_epi16(prefixes, _mm_set1_epi16(10)), 16);
-    return _mm_sub_epi16(prefixes, tens);
-}
-
 // Bytes i < k of the 16 loaded from kBelow + 16 - k are 0xFF, the others 0.
 alignas(16) inline constexpr unsigned char kBelow[32] = {
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
@@ -58,11 +31,30 @@ inline void store(char* at, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m12
 }  // namespace digit_text_detail
 
 // The digits of high and low (each below 10^8, zero-padded to eight) one
-// after the other.
+// after the other. Both are split at once, in the two 64-bit halves of a
+// vector: into four parts of four digits (32-bit lanes), eight pairs
+// (16-bit lanes) and sixteen digits (bytes), each split a division by 10^4,
+// 100 or 10, done as a multiplication by a fixed-point reciprocal exact
+// over the lanes' range, whose quotient goes in the lower (earlier) half of
+// the lane and the remainder in the upper.
 inline SixteenDigits sixteen_digits(std::uint32_t high, std::uint32_t low) {
-    using digit_text_detail::eight_digit_lanes;
-    return {_mm_add_epi8(_mm_packus_epi16(eight_digit_lanes(high), eight_digit_lanes(low)),
-                         _mm_set1_epi8('0'))};
+    const __m128i v = _mm_unpacklo_epi64(_mm_cvtsi32_si128(static_cast<int>(high)),
+                                         _mm_cvtsi32_si128(static_cast<int>(low)));
+    // x / 10^4 is x * 0xD1B71759 >> 45 for 32-bit x.
+    const __m128i q4 = _mm_srli_epi64(_mm_mul_epu32(v, _mm_set1_epi32(-0x2E48E8A7)), 45);
+    const __m128i r4 = _mm_sub_epi32(v, _mm_mul_epu32(q4, _mm_set1_epi32(10000)));
+    const __m128i fours = _mm_or_si128(q4, _mm_slli_epi64(r4, 32));
+    // x / 100 is x * 5243 >> 19 for x < 10^4 (the lanes' upper halves are 0).
+    const __m128i q2 = _mm_srli_epi16(_mm_mulhi_epu16(fours, _mm_set1_epi32(5243)), 3);
+    const __m128i r2 = _mm_sub_epi16(fours, _mm_mullo_epi16(q2, _mm_set1_epi16(100)));
+    const __m128i pairs = _mm_or_si128(q2, _mm_slli_epi32(r2, 16));
+    // x / 10 is x * 6554 >> 16 for x < 100; the remainder's byte is
+    // (pairs << 8) less 10 q << 8, and q + '0' + ('0' << 8) adds the rest.
+    const __m128i q1 = _mm_mulhi_epu16(pairs, _mm_set1_epi16(6554));
+    const __m128i digits = _mm_add_epi16(
+        _mm_add_epi16(_mm_slli_epi16(pairs, 8), _mm_mullo_epi16(q1, _mm_set1_epi16(1 - 2560))),
+        _mm_set1_epi16(0x3030));
+    return {digits};
 }
 
 // Writes the sixteen digits at `at`.
