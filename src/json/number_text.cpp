@@ -51,8 +51,8 @@ int decimal_length(std::uint64_t n) {
 // The text of d, a positive decimal of at most 17 digits, at `w`. The
 // significand is scaled to exactly 17 digits, the first digit on its own
 // and the other sixteen made as one block of text (platform/digit_text.hpp)
-// and stored where they belong, never read back; the count of significant
-// digits is 17 less the zero digits that end the block.
+// and stored where they belong, never read back; the significant digits
+// after the first are those of the block up to its last nonzero one.
 char* write_decimal(Decimal d, char* w) {
     constexpr std::uint64_t k8 = 100000000u;
     // The text is a long chain of dependent steps, so the steps are kept
@@ -74,13 +74,14 @@ char* write_decimal(Decimal d, char* w) {
     const platform::SixteenDigits rest =
         platform::sixteen_digits(static_cast<std::uint32_t>(first_nine - first_digit * k8),
                                  static_cast<std::uint32_t>(n - first_nine * k8));
-    const int count = 17 - platform::trailing_zero_digits(rest);  // significant digits
+    // The significant digits after the first.
+    const int more = platform::digits_to_last_nonzero(rest);
 
     if (k < -5 || k > 15) {  // d[.ddd]e(+|-)|k|
         w[0] = first;
         w[1] = '.';
         platform::store_digits(w + 2, rest);
-        w += count == 1 ? 1 : count + 1;
+        w += more == 0 ? 1 : more + 2;
         *w++ = 'e';
         *w++ = k < 0 ? '-' : '+';
         return write_exponent(k, w);
@@ -90,10 +91,10 @@ char* write_decimal(Decimal d, char* w) {
         w += 1 - k;
         w[0] = first;
         platform::store_digits(w + 1, rest);
-        return w + count;
+        return w + 1 + more;
     }
     w[0] = first;
-    if (k >= count - 1) {  // integral: the digits up to place k (zeros past the
+    if (k >= more) {  // integral: the digits up to place k (zeros past the
                            // significant ones), then ".0"
         platform::store_digits(w + 1, rest);
         w += k + 1;
@@ -102,7 +103,7 @@ char* write_decimal(Decimal d, char* w) {
     }
     // The point after digit k + 1.
     platform::store_digits_with_point(w + 1, rest, k);
-    return w + count + 1;
+    return w + more + 2;
 }
 
 // The text of a double with no digits found beforehand: zero, non-finite,

@@ -39,6 +39,16 @@ inline unsigned count_trailing_zeros(std::uint32_t x) {
 #endif
 }
 
+// The index of the highest set bit of x, which must not be 0. GCC makes
+// 31 - clz one bsr only when nothing is added to it, so x86 takes bsr as such.
+inline unsigned highest_set_bit(std::uint32_t x) {
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !MNEMO_PORTABLE
+    return static_cast<unsigned>(__builtin_ia32_bsrsi(static_cast<int>(x)));
+#else
+    return 31u - static_cast<unsigned>(std::countl_zero(x));
+#endif
+}
+
 inline std::uint64_t byte_swap(std::uint64_t x) {
 #if (defined(__GNUC__) || defined(__clang__)) && !MNEMO_PORTABLE
     return __builtin_bswap64(x);

@@ -73,28 +73,27 @@ inline SixteenDigits sixteen_digits(std::uint32_t high, std::uint32_t low) {
 // Writes the sixteen digits at `at`.
 inline void store_digits(char* at, SixteenDigits d) { digit_text_detail::store(at, d.text); }
 
-// How many '0' digits end the sixteen (16 when all are).
-inline int trailing_zero_digits(SixteenDigits d) {
-    const auto zeros =
-        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(d.text, _mm_set1_epi8('0'))));
-    return std::countl_one(zeros << 16);
+// How many of the sixteen come up to the last that is not '0' (0 when all
+// are).
+inline int digits_to_last_nonzero(SixteenDigits d) {
+    const auto nonzero =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(d.text, _mm_set1_epi8('0')))) ^
+        0xFFFFu;
+    return static_cast<int>(highest_set_bit(nonzero << 1 | 1));
 }
 
 // Writes the digits at `at` with a point after the first k of them
 // (0 <= k < 16): seventeen bytes. Byte i of the vector stored at `at` is
-// digit i before place k, the point at k and digit i - 1 after it; the
-// vector stored one place on beforehand supplies the last digit.
+// digit i before place k and digit i - 1 from there on, the point then
+// stored over place k; the vector stored one place on beforehand supplies
+// the last digit.
 inline void store_digits_with_point(char* at, SixteenDigits d, int k) {
     using digit_text_detail::kBelow;
-    digit_text_detail::store(at + 1, d.text);
     const __m128i below = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kBelow + 16 - k));
-    const __m128i point =
-        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kBelow + 15 - k)), below);
-    const __m128i shifted = _mm_slli_si128(d.text, 1);
-    digit_text_detail::store(at,
-                             _mm_or_si128(_mm_or_si128(_mm_and_si128(d.text, below),
-                                                       _mm_and_si128(point, _mm_set1_epi8('.'))),
-                                          _mm_andnot_si128(_mm_or_si128(below, point), shifted)));
+    digit_text_detail::store(at + 1, d.text);
+    digit_text_detail::store(at, _mm_or_si128(_mm_and_si128(d.text, below),
+                                              _mm_andnot_si128(below, _mm_slli_si128(d.text, 1))));
+    at[k] = '.';
 }
 #else
 // The sixteen digits in text order, eight ASCII bytes to a word (the first
@@ -126,7 +125,7 @@ inline SixteenDigits sixteen_digits(std::uint32_t high, std::uint32_t low) {
 
 inline void store_digits(char* at, SixteenDigits d) { std::memcpy(at, d.text, 16); }
 
-inline int trailing_zero_digits(SixteenDigits d) {
+inline int digits_to_last_nonzero(SixteenDigits d) {
     // The last digit in text order is a word's highest byte in memory.
     auto zeros = [](std::uint64_t word) {
         const std::uint64_t x = word ^ 0x3030303030303030u;
@@ -135,7 +134,7 @@ inline int trailing_zero_digits(SixteenDigits d) {
         return x == 0 ? 8 : std::countr_zero(x) / 8;
     };
     const int last = zeros(d.text[1]);
-    return last < 8 ? last : 8 + zeros(d.text[0]);
+    return 16 - (last < 8 ? last : 8 + zeros(d.text[0]));
 }
 
 inline void store_digits_with_point(char* at, SixteenDigits d, int k) {
