@@ -74,7 +74,6 @@ char* write_decimal(Decimal d, char* w) {
     const platform::SixteenDigits rest =
         platform::sixteen_digits(static_cast<std::uint32_t>(first_nine - first_digit * k8),
                                  static_cast<std::uint32_t>(n - first_nine * k8));
-    // The significant digits after the first.
     const int more = platform::digits_to_last_nonzero(rest);
 
     if (k < -5 || k > 15) {  // d[.ddd]e(+|-)|k|

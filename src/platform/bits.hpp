@@ -39,8 +39,7 @@ inline unsigned count_trailing_zeros(std::uint32_t x) {
 #endif
 }
 
-// The index of the highest set bit of x, which must not be 0. GCC makes
-// 31 - clz one bsr only when nothing is added to it, so x86 takes bsr as such.
+// The index of the highest set bit of x != 0 (GCC's 31 - clz is not one bsr).
 inline unsigned highest_set_bit(std::uint32_t x) {
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !MNEMO_PORTABLE
     return static_cast<unsigned>(__builtin_ia32_bsrsi(static_cast<int>(x)));

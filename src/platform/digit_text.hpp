@@ -28,9 +28,8 @@ alignas(16) inline constexpr unsigned char kBelow[32] = {
 
 inline void store(char* at, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); }
 
-// 16-bit lanes all equal to m, as a value GCC does not see through, so that
-// a multiplication by it stays one instruction rather than its longer
-// chain of shifts and additions.
+// m in every 16-bit lane, hidden from GCC, which would multiply by it in
+// several shifts and additions rather than one instruction.
 inline __m128i multiplier(short m) {
     __m128i v = _mm_set1_epi16(m);
 #if defined(__GNUC__)
@@ -41,52 +40,41 @@ inline __m128i multiplier(short m) {
 
 }  // namespace digit_text_detail
 
-// The digits of high and low (each below 10^8, zero-padded to eight) one
-// after the other. Both are split at once, in the two 64-bit halves of a
-// vector: into four parts of four digits (32-bit lanes), eight pairs
-// (16-bit lanes) and sixteen digits (bytes), each split a division by 10^4,
-// 100 or 10, done as a multiplication by a fixed-point reciprocal exact
-// over the lanes' range, whose quotient goes in the lower (earlier) half of
-// the lane and the remainder in the upper.
+// The digits of high and low (each below 10^8, zero-padded) one after the
+// other, split at once in a vector's two halves into fours, pairs, digits:
+// a quotient (in the lane's lower, earlier half) and remainder by 10^4, 100,
+// 10, x * 0xD1B71759 >> 45, x * 5243 >> 19, x * 6554 >> 16, exact here.
 inline SixteenDigits sixteen_digits(std::uint32_t high, std::uint32_t low) {
+    using digit_text_detail::multiplier;
     const __m128i v = _mm_unpacklo_epi64(_mm_cvtsi32_si128(static_cast<int>(high)),
                                          _mm_cvtsi32_si128(static_cast<int>(low)));
-    // x / 10^4 is x * 0xD1B71759 >> 45 for 32-bit x.
     const __m128i q4 = _mm_srli_epi64(_mm_mul_epu32(v, _mm_set1_epi32(-0x2E48E8A7)), 45);
     const __m128i r4 = _mm_sub_epi32(v, _mm_mul_epu32(q4, _mm_set1_epi32(10000)));
     const __m128i fours = _mm_or_si128(q4, _mm_slli_epi64(r4, 32));
-    // x / 100 is x * 5243 >> 19 for x < 10^4 (the lanes' upper halves are 0).
+    // The lanes' upper halves are 0.
     const __m128i q2 = _mm_srli_epi16(_mm_mulhi_epu16(fours, _mm_set1_epi32(5243)), 3);
-    const __m128i r2 =
-        _mm_sub_epi16(fours, _mm_mullo_epi16(q2, digit_text_detail::multiplier(100)));
+    const __m128i r2 = _mm_sub_epi16(fours, _mm_mullo_epi16(q2, multiplier(100)));
     const __m128i pairs = _mm_or_si128(q2, _mm_slli_epi32(r2, 16));
-    // x / 10 is x * 6554 >> 16 for x < 100; the remainder's byte is
-    // (pairs << 8) less 10 q << 8, and q + '0' + ('0' << 8) adds the rest.
+    // The remainder's byte is (pairs - 10 q) << 8, then q + '0' + ('0' << 8).
     const __m128i q1 = _mm_mulhi_epu16(pairs, _mm_set1_epi16(6554));
-    const __m128i digits =
-        _mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(pairs, 8),
-                                    _mm_mullo_epi16(q1, digit_text_detail::multiplier(1 - 2560))),
-                      _mm_set1_epi16(0x3030));
-    return {digits};
+    return {_mm_add_epi16(
+        _mm_add_epi16(_mm_slli_epi16(pairs, 8), _mm_mullo_epi16(q1, multiplier(-2559))),
+        _mm_set1_epi16(0x3030))};
 }
 
 // Writes the sixteen digits at `at`.
 inline void store_digits(char* at, SixteenDigits d) { digit_text_detail::store(at, d.text); }
 
-// How many of the sixteen come up to the last that is not '0' (0 when all
-// are).
+// How many of the sixteen come up to the last that is not '0' (0 if none).
 inline int digits_to_last_nonzero(SixteenDigits d) {
-    const auto nonzero =
-        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(d.text, _mm_set1_epi8('0')))) ^
-        0xFFFFu;
-    return static_cast<int>(highest_set_bit(nonzero << 1 | 1));
+    const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi8(d.text, _mm_set1_epi8('0')));
+    return static_cast<int>(highest_set_bit(static_cast<std::uint32_t>(zeros << 1 ^ 0x1FFFF)));
 }
 
 // Writes the digits at `at` with a point after the first k of them
 // (0 <= k < 16): seventeen bytes. Byte i of the vector stored at `at` is
-// digit i before place k and digit i - 1 from there on, the point then
-// stored over place k; the vector stored one place on beforehand supplies
-// the last digit.
+// digit i before place k and digit i - 1 from there on, the point stored
+// over place k after it and the last digit by a store one place on before.
 inline void store_digits_with_point(char* at, SixteenDigits d, int k) {
     using digit_text_detail::kBelow;
     const __m128i below = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kBelow + 16 - k));
@@ -133,8 +121,7 @@ inline int digits_to_last_nonzero(SixteenDigits d) {
             return x == 0 ? 8 : std::countl_zero(x) / 8;
         return x == 0 ? 8 : std::countr_zero(x) / 8;
     };
-    const int last = zeros(d.text[1]);
-    return 16 - (last < 8 ? last : 8 + zeros(d.text[0]));
+    return zeros(d.text[1]) < 8 ? 16 - zeros(d.text[1]) : 8 - zeros(d.text[0]);
 }
 
 inline void store_digits_with_point(char* at, SixteenDigits d, int k) {
