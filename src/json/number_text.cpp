@@ -55,21 +55,14 @@ int decimal_length(std::uint64_t n) {
 // after the first are those of the block up to its last nonzero one.
 char* write_decimal(Decimal d, char* w) {
     constexpr std::uint64_t k8 = 100000000u;
-    // The text is a long chain of dependent steps, so the steps are kept
-    // short: most significands have 15 to 17 digits, told by two comparisons
-    // rather than a logarithm, and the first digit and the first nine are
-    // divided out of n side by side rather than one from the other.
-    int length;
-    if (d.significand >= kPow10Whole[14]) {
-        length = 15 + (d.significand >= kPow10Whole[15]) + (d.significand >= kPow10Whole[16]);
-    } else {
-        length = decimal_length(d.significand);
-    }
+    // The length by a logarithm (fewer instructions than comparisons), and the
+    // first digit from the first nine, below 2^30, by one 64-bit product.
+    const int length = decimal_length(d.significand);
     // The exponent of the first digit: a double's lies within -324..308.
     const int k = static_cast<int>(d.exponent) + length - 1;
     const std::uint64_t n = d.significand * kPow10Whole[17 - length];
-    const std::uint64_t first_digit = n / (k8 * k8);
     const std::uint64_t first_nine = n / k8;
+    const std::uint64_t first_digit = (first_nine * 720575941) >> 56;  // 2^56 / 10^8 rounded up
     const auto first = static_cast<char>('0' + first_digit);
     const platform::SixteenDigits rest =
         platform::sixteen_digits(static_cast<std::uint32_t>(first_nine - first_digit * k8),
