@@ -87,7 +87,7 @@ char* write_decimal(Decimal d, char* w) {
     }
     w[0] = first;
     if (k >= more) {  // integral: the digits up to place k (zeros past the
-                           // significant ones), then ".0"
+                      // significant ones), then ".0"
         platform::store_digits(w + 1, rest);
         w += k + 1;
         std::memcpy(w, ".0", 2);
