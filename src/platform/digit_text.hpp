@@ -121,7 +121,8 @@ inline int digits_to_last_nonzero(SixteenDigits d) {
             return x == 0 ? 8 : std::countl_zero(x) / 8;
         return x == 0 ? 8 : std::countr_zero(x) / 8;
     };
-    return zeros(d.text[1]) < 8 ? 16 - zeros(d.text[1]) : 8 - zeros(d.text[0]);
+    const int last = zeros(d.text[1]);
+    return last < 8 ? 16 - last : 8 - zeros(d.text[0]);
 }
 
 inline void store_digits_with_point(char* at, SixteenDigits d, int k) {
